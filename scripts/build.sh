@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the tree; a machine-wide lock keeps two builds from running at once on the two cores.
+# Usage: scripts/build.sh [build-dir] [ninja targets...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR="${1:-build}"
+shift || true
+scripts/setup.sh "$BUILD_DIR"
+exec flock /tmp/halvane-build.lock cmake --build "$BUILD_DIR" -j2 -- "$@"

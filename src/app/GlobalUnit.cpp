@@ -1,0 +1,48 @@
+#include "app/GlobalUnit.h"
+
+#include "app/SingleInstanceUnit.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+TApplicationManager* ApplicationManager = nullptr;
+
+namespace {
+std::function<void()>& RefusedHandler() {
+    static std::function<void()> handler = [] {
+        std::fputs("Error: Program is already running!\n", stderr);
+    };
+    return handler;
+}
+std::function<bool()>& InstanceCheck() {
+    static std::function<bool()> check = [] { return AcquireSingleInstance(); };
+    return check;
+}
+} // namespace
+
+void TApplicationManager::SetInstanceRefusedHandler(std::function<void()> handler) {
+    RefusedHandler() = std::move(handler);
+}
+
+void TApplicationManager::SetInstanceCheck(std::function<bool()> check) {
+    InstanceCheck() = std::move(check);
+}
+
+void TApplicationManager::CheckSingleInstance() {
+    if (InstanceCheck()())
+        return;
+    RefusedHandler()();
+    // Ends at once; exit() still runs the process's finalisation (the sleep request is lifted).
+    std::exit(0);
+}
+
+TApplicationManager::TApplicationManager() {
+    CheckSingleInstance();
+    // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
+    // LogFile (measurement log writer, flushing automatically).
+}
+
+TApplicationManager::~TApplicationManager() {
+    // Reverse order of creation: LogFile, FirmwareUpdater, Laser. Each global is cleared
+    // before its object is freed, so nothing released meanwhile finds a half-gone singleton.
+}
