@@ -70,11 +70,9 @@ void TSleepPrevention::Acquire() {
                               QStringLiteral("/org/freedesktop/login1"),
                               QStringLiteral("org.freedesktop.login1.Manager"), system);
         logind.setTimeout(DBusTimeoutMs);
-        QDBusReply<QDBusUnixFileDescriptor> reply =
-            logind.call(QStringLiteral("Inhibit"), QStringLiteral("idle:sleep"),
-                        QStringLiteral("Halvane"),
-                        QStringLiteral("Laser frequency standard in operation"),
-                        QStringLiteral("block"));
+        QDBusReply<QDBusUnixFileDescriptor> reply = logind.call(
+            QStringLiteral("Inhibit"), QStringLiteral("idle:sleep"), QStringLiteral("Halvane"),
+            QStringLiteral("Laser frequency standard in operation"), QStringLiteral("block"));
         if (reply.isValid() && reply.value().isValid()) {
             s.logindLock = reply.value();
             s.held = true;

@@ -156,11 +156,15 @@ FT_STATUS TVendorD2XXTable::Write(FT_HANDLE h, const void* lpBuffer, FT_DWORD dw
                                   FT_DWORD* lpBytesWritten) {
     return FImpl->call(&TImpl::write, h, lpBuffer, dwBytesToWrite, lpBytesWritten);
 }
-FT_STATUS TVendorD2XXTable::CyclePort(FT_HANDLE h) { return FImpl->call(&TImpl::cyclePort, h); }
+FT_STATUS TVendorD2XXTable::CyclePort(FT_HANDLE h) {
+    return FImpl->call(&TImpl::cyclePort, h);
+}
 FT_STATUS TVendorD2XXTable::GetLibraryVersion(FT_DWORD* lpdwVersion) {
     return FImpl->call(&TImpl::getLibraryVersion, lpdwVersion);
 }
-FT_STATUS TVendorD2XXTable::Close(FT_HANDLE h) { return FImpl->call(&TImpl::close, h); }
+FT_STATUS TVendorD2XXTable::Close(FT_HANDLE h) {
+    return FImpl->call(&TImpl::close, h);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Table selection and wrappers
@@ -180,7 +184,9 @@ TD2XXTable& Table() {
     return t ? *t : VendorTable();
 }
 
-void SetTable(TD2XXTable* table) { CurrentTable.store(table, std::memory_order_release); }
+void SetTable(TD2XXTable* table) {
+    CurrentTable.store(table, std::memory_order_release);
+}
 
 bool CreateDeviceInfoList(FT_DWORD& count) {
     count = 0;
@@ -226,7 +232,9 @@ bool SetLatencyTimer(FT_HANDLE handle, uint8_t latency) {
     return Table().SetLatencyTimer(handle, latency) == FT_OK;
 }
 
-bool Purge(FT_HANDLE handle, FT_DWORD mask) { return Table().Purge(handle, mask) == FT_OK; }
+bool Purge(FT_HANDLE handle, FT_DWORD mask) {
+    return Table().Purge(handle, mask) == FT_OK;
+}
 
 bool GetQueueStatus(FT_HANDLE handle, FT_DWORD& rxBytes) {
     rxBytes = 0;
@@ -256,7 +264,9 @@ bool Write(FT_HANDLE handle, const void* buffer, FT_DWORD toWrite, FT_DWORD& byt
     return false;
 }
 
-bool CyclePort(FT_HANDLE handle) { return Table().CyclePort(handle) == FT_OK; }
+bool CyclePort(FT_HANDLE handle) {
+    return Table().CyclePort(handle) == FT_OK;
+}
 
 bool GetLibraryVersion(FT_DWORD& version) {
     version = 0;
@@ -266,6 +276,8 @@ bool GetLibraryVersion(FT_DWORD& version) {
     return false;
 }
 
-bool Close(FT_HANDLE handle) { return Table().Close(handle) == FT_OK; }
+bool Close(FT_HANDLE handle) {
+    return Table().Close(handle) == FT_OK;
+}
 
 } // namespace D2XX

@@ -75,7 +75,7 @@ public:
     explicit TVendorD2XXTable(const QString& libraryName = QStringLiteral("ftd2xx"));
     ~TVendorD2XXTable() override;
 
-    bool IsLoaded();                // the library was found (loads it if not tried yet)
+    bool IsLoaded();                 // the library was found (loads it if not tried yet)
     QString LibraryFileName() const; // the file actually loaded, empty if none
 
     FT_STATUS CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) override;
@@ -113,8 +113,7 @@ bool CreateDeviceInfoList(FT_DWORD& count);
 bool GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, FT_DWORD capacity, FT_DWORD& count);
 bool OpenEx(const char* description, FT_DWORD flags, FT_HANDLE& handle);
 bool SetBaudRate(FT_HANDLE handle, FT_DWORD baud);
-bool SetDataCharacteristics(FT_HANDLE handle, uint8_t wordLength, uint8_t stopBits,
-                            uint8_t parity);
+bool SetDataCharacteristics(FT_HANDLE handle, uint8_t wordLength, uint8_t stopBits, uint8_t parity);
 bool SetTimeouts(FT_HANDLE handle, FT_DWORD readTimeout, FT_DWORD writeTimeout);
 bool SetLatencyTimer(FT_HANDLE handle, uint8_t latency);
 bool Purge(FT_HANDLE handle, FT_DWORD mask);

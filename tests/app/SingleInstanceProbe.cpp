@@ -10,8 +10,8 @@
 int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
-    const bool ok = AcquireSingleInstance(QStringLiteral("HALVANE_INSTANCE"),
-                                          QString::fromLocal8Bit(argv[1]));
+    const bool ok =
+        AcquireSingleInstance(QStringLiteral("HALVANE_INSTANCE"), QString::fromLocal8Bit(argv[1]));
     std::printf("%s\n", ok ? "acquired" : "refused");
     std::fflush(stdout);
     if (ok && argc > 2 && std::strcmp(argv[2], "hold") == 0)

@@ -29,11 +29,21 @@ uint32_t FT_OpenEx(void* arg, uint32_t flags, void** h) {
     *h = &Handle;
     return 0;
 }
-uint32_t FT_SetBaudRate(void*, uint32_t) { return 0; }
-uint32_t FT_SetDataCharacteristics(void*, uint8_t, uint8_t, uint8_t) { return 0; }
-uint32_t FT_SetTimeouts(void*, uint32_t, uint32_t) { return 0; }
-uint32_t FT_SetLatencyTimer(void*, uint8_t) { return 0; }
-uint32_t FT_Purge(void*, uint32_t) { return 0; }
+uint32_t FT_SetBaudRate(void*, uint32_t) {
+    return 0;
+}
+uint32_t FT_SetDataCharacteristics(void*, uint8_t, uint8_t, uint8_t) {
+    return 0;
+}
+uint32_t FT_SetTimeouts(void*, uint32_t, uint32_t) {
+    return 0;
+}
+uint32_t FT_SetLatencyTimer(void*, uint8_t) {
+    return 0;
+}
+uint32_t FT_Purge(void*, uint32_t) {
+    return 0;
+}
 uint32_t FT_GetQueueStatus(void*, uint32_t* n) {
     *n = 0;
     return 0;
@@ -46,10 +56,14 @@ uint32_t FT_Write(void*, const void*, uint32_t len, uint32_t* n) {
     *n = len;
     return 0;
 }
-uint32_t FT_CyclePort(void*) { return 0; }
+uint32_t FT_CyclePort(void*) {
+    return 0;
+}
 uint32_t FT_GetLibraryVersion(uint32_t* v) {
     *v = 0x00030216;
     return 0;
 }
-uint32_t FT_Close(void*) { return 0; }
+uint32_t FT_Close(void*) {
+    return 0;
+}
 }

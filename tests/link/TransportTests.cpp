@@ -6,7 +6,9 @@
 
 namespace {
 
-TDeviceID Usb(const char* name) { return TDeviceID(_usb, QString::fromLatin1(name), 0, {}, {}); }
+TDeviceID Usb(const char* name) {
+    return TDeviceID(_usb, QString::fromLatin1(name), 0, {}, {});
+}
 
 std::vector<std::string> NamesAfter(const TFakeD2XX& fake, const std::string& first) {
     std::vector<std::string> names = fake.CallNames();

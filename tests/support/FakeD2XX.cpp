@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-TFakeD2XX::TFakeD2XX() { D2XX::SetTable(this); }
-TFakeD2XX::~TFakeD2XX() { D2XX::SetTable(nullptr); }
+TFakeD2XX::TFakeD2XX() {
+    D2XX::SetTable(this);
+}
+TFakeD2XX::~TFakeD2XX() {
+    D2XX::SetTable(nullptr);
+}
 
 void TFakeD2XX::SetDevices(std::vector<std::string> descriptions) {
     std::lock_guard g(FMutex);
@@ -82,7 +86,9 @@ bool TFakeD2XX::IsOpen(FT_HANDLE h) const {
     return std::find(FOpen.begin(), FOpen.end(), reinterpret_cast<uintptr_t>(h)) != FOpen.end();
 }
 
-static uint64_t H(FT_HANDLE h) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(h)); }
+static uint64_t H(FT_HANDLE h) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(h));
+}
 
 FT_STATUS TFakeD2XX::CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) {
     std::lock_guard g(FMutex);
