@@ -6,4 +6,6 @@ cd "$(dirname "$0")/.."
 BUILD_DIR="${1:-build}"
 shift || true
 scripts/setup.sh "$BUILD_DIR"
+# Several checkouts of the tree share one compiler cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd .. && pwd)}" CCACHE_NOHASHDIR=1
 exec flock /tmp/halvane-build.lock cmake --build "$BUILD_DIR" -j2 -- "$@"

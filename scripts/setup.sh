@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 # Every Debian package the project needs, in one place.
 PACKAGES=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libqcustomplot-dev libqcustomplot2.1-qt6
     libgtest-dev libgmock-dev libbenchmark-dev
@@ -33,7 +33,7 @@ BUILD_DIR="${1:-build}"
 shift || true
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" >/dev/null
+        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" >/dev/null
 else
     # Re-read the build description so that new folders and files are picked up.
     cmake -S . -B "$BUILD_DIR" "$@" >/dev/null
