@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -305,4 +308,55 @@ TEST_F(LaserDecode, EveryCodeWithAnyPayloadIsSafe) {
     laser.DecodeFrame(nullptr);
     // 16 answer codes notify one subject each, four payloads apiece.
     EXPECT_EQ(lh.count + stream.count + service.count, 16 * 4);
+}
+
+// The receive thread decodes without pause while the GUI thread reads the model, writes the
+// fields the service panel writes, subscribes views and swaps the frequency-difference hook.
+TEST_F(LaserDecode, ReceiveThreadDecodesWhileTheGuiThreadReadsAndSubscribes) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> frames{0};
+    std::thread receive([&] {
+        uint8_t n = 0;
+        while (!stop) {
+            ++n;
+            Decode(0x01, {n, n, n, n, n, n, n, n});
+            Decode(0x27, {n, n, n, n, n, n, n, n});
+            Decode(0x99, {n, 0, n, 0, n});
+            Decode(0x9F, {n, n, n, n});
+            ++frames;
+        }
+    });
+
+    std::atomic<int> lateHooks{0};
+    int rounds = 0;
+    for (; rounds < 500 || frames < 500; ++rounds) {
+        TCountingObserver view;
+        P().AddObserver(&view);
+        S().AddObserver(&view);
+
+        auto cleared = std::make_shared<std::atomic<bool>>(false);
+        laser.SetFreqDifferenceHandler([cleared, &lateHooks](double) {
+            if (*cleared)
+                ++lateHooks;
+        });
+
+        // What the views read and the service panel writes.
+        const TServiceStreamSnapshot snap = S().Snapshot();
+        EXPECT_EQ(snap.CasingTemperatureError, snap.RawState); // one frame, never two
+        (void)S().GetStateAsString();
+        (void)P().FSerialNumber.load();
+        (void)P().FSignalAmplification.load();
+        P().FPID_P = rounds;
+        P().LaserWavelengthCalculator()->SetWavelength(rounds);
+
+        laser.SetFreqDifferenceHandler({});
+        *cleared = true;
+        S().RemoveObserver(&view);
+        P().RemoveObserver(&view);
+    }
+    stop = true;
+    receive.join();
+    EXPECT_EQ(lateHooks, 0);
+    EXPECT_EQ(lh.count, 3 * frames.load());
+    EXPECT_EQ(stream.count, frames.load());
 }
