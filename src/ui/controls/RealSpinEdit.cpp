@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -402,14 +403,36 @@ void TRealSpinEdit::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TRealSpinEdit::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu* menu = createStandardContextMenu();
-    if (!CutPasteAllowed()) {
-        for (QAction* action : menu->actions()) {
-            if (action->objectName() == QLatin1String("edit-cut") ||
-                action->objectName() == QLatin1String("edit-paste"))
-                action->setEnabled(false);
-        }
-    }
+    // The edit's usual menu, with cut and paste only where typing is allowed.
+    auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    const auto add = [&](const QString& name, const QString& text, QKeySequence::StandardKey key,
+                         bool enabled, auto slot) {
+        QString caption = text;
+        const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
+        if (!shortcut.isEmpty())
+            caption += QLatin1Char('\t') + shortcut;
+        QAction* action = menu->addAction(caption, this, slot);
+        action->setObjectName(name);
+        action->setEnabled(enabled);
+    };
+    const bool editable = !isReadOnly();
+    const bool selection = hasSelectedText();
+    const bool clipboardText = !QGuiApplication::clipboard()->text().isEmpty();
+    add(QStringLiteral("edit-undo"), tr("&Undo"), QKeySequence::Undo, editable && isUndoAvailable(),
+        &QLineEdit::undo);
+    add(QStringLiteral("edit-redo"), tr("&Redo"), QKeySequence::Redo, editable && isRedoAvailable(),
+        &QLineEdit::redo);
+    menu->addSeparator();
+    add(QStringLiteral("edit-cut"), tr("Cu&t"), QKeySequence::Cut, CutPasteAllowed() && selection,
+        &QLineEdit::cut);
+    add(QStringLiteral("edit-copy"), tr("&Copy"), QKeySequence::Copy, selection, &QLineEdit::copy);
+    add(QStringLiteral("edit-paste"), tr("&Paste"), QKeySequence::Paste,
+        CutPasteAllowed() && clipboardText, &QLineEdit::paste);
+    add(QStringLiteral("edit-delete"), tr("Delete"), QKeySequence::UnknownKey,
+        editable && selection, &QLineEdit::del);
+    menu->addSeparator();
+    add(QStringLiteral("select-all"), tr("Select All"), QKeySequence::SelectAll,
+        !text().isEmpty() && selectedText() != text(), &QLineEdit::selectAll);
     menu->popup(event->globalPos());
 }

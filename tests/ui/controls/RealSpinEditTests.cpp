@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -158,6 +160,36 @@ TEST_P(RealSpinEdit, EditorDisabledRefusesTypingAndPastingButKeepsStepping) {
     edit.selectAll();
     QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(edit.text(), QStringLiteral("77"));
+}
+
+TEST_P(RealSpinEdit, ContextMenuOffersCutAndPasteOnlyWhenEditingIsAllowed) {
+    TWindow w;
+    TRealSpinEdit& edit = *w.first;
+    QGuiApplication::clipboard()->setText(QStringLiteral("5"));
+    const auto menuState = [&] {
+        edit.selectAll();
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, edit.rect().center(),
+                                edit.mapToGlobal(edit.rect().center()));
+        QApplication::sendEvent(&edit, &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QStringList enabled;
+        if (!menu)
+            return enabled;
+        for (QAction* action : menu->actions()) {
+            if (action->isEnabled() && !action->objectName().isEmpty())
+                enabled << action->objectName();
+        }
+        menu->close();
+        return enabled;
+    };
+    QStringList enabled = menuState();
+    EXPECT_TRUE(enabled.contains(QStringLiteral("edit-cut"))) << enabled.join(' ').toStdString();
+    EXPECT_TRUE(enabled.contains(QStringLiteral("edit-paste")));
+    edit.SetEditorEnabled(false);
+    enabled = menuState();
+    EXPECT_TRUE(enabled.contains(QStringLiteral("edit-copy"))) << enabled.join(' ').toStdString();
+    EXPECT_FALSE(enabled.contains(QStringLiteral("edit-cut")));
+    EXPECT_FALSE(enabled.contains(QStringLiteral("edit-paste")));
 }
 
 TEST_P(RealSpinEdit, ReadOnlyStepBeepsAndChangesNothing) {
