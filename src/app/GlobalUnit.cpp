@@ -1,5 +1,6 @@
 #include "app/GlobalUnit.h"
 
+#include "app/LogUnit.h"
 #include "app/SingleInstanceUnit.h"
 #include "laser/LaserDeviceUnit.h"
 
@@ -42,11 +43,15 @@ TApplicationManager::TApplicationManager() {
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
     Laser = new TLaser;
+    LogFile = new TLogFileStream(true);
 }
 
 TApplicationManager::~TApplicationManager() {
     // Reverse order of creation: LogFile, FirmwareUpdater, Laser. Each global is cleared
     // before its object is freed, so nothing released meanwhile finds a half-gone singleton.
+    TLogFileStream* logFile = LogFile;
+    LogFile = nullptr;
+    delete logFile;
     TLaser* laser = Laser;
     Laser = nullptr;
     delete laser;
