@@ -1,0 +1,78 @@
+#include "ui/main/ServicePanelUnit.h"
+
+#include "ui/main/ServiceCommandsUnit.h"
+#include "ui/main/ServicePasswordUnit.h"
+
+#include "ui_ServicePanelUnit.h"
+
+TServicePanelFrame::TServicePanelFrame(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TServicePanelFrame>()) {
+    ui->setupUi(this);
+    for (const TServiceSetRow& row : ServiceSetRows) {
+        TRealSpinEdit* edit = SpinEdit(row);
+        // A field without limits has equal minimum and maximum.
+        edit->SetMinValue(row.Limited ? row.Min : 0);
+        edit->SetMaxValue(row.Limited ? row.Max : 0);
+        edit->SetMinus(row.Minus);
+        edit->SetPrecision(row.Decimals);
+        edit->SetValue(edit->ClampToRange(0));
+        QAbstractButton* button = Button(row);
+        connect(button, &QAbstractButton::clicked, this, [this, &row] { SetButtonClick(row); });
+    }
+    connect(ui->ReadParamsButton, &QPushButton::clicked, this, [this] { ReadParamsButtonClick(); });
+    connect(ui->ReadFWButton, &QPushButton::clicked, this, [this] { ReadFWButtonClick(); });
+    connect(ui->StabilizationCheckCheckBox, &QCheckBox::toggled, this,
+            [this] { StabilizationCheckCheckBoxClick(); });
+    connect(ui->CFTOffsetRealSpinEdit, &TRealSpinEdit::OnConfirm, this,
+            [this] { CFTOffsetRealSpinEditConfirm(); });
+    SwitchCFTCalibrationMode();
+}
+
+TServicePanelFrame::~TServicePanelFrame() = default;
+
+TRealSpinEdit* TServicePanelFrame::SpinEdit(const TServiceSetRow& row) const {
+    return findChild<TRealSpinEdit*>(QLatin1String(row.SpinEdit));
+}
+
+QAbstractButton* TServicePanelFrame::Button(const TServiceSetRow& row) const {
+    return findChild<QAbstractButton*>(QLatin1String(row.Button));
+}
+
+QWidget* TServicePanelFrame::ExpectedPeaksPlace() const {
+    return ui->ExpectedPeaksPlace;
+}
+
+QWidget* TServicePanelFrame::CRCErrorsPlace() const {
+    return ui->CRCErrorsPlace;
+}
+
+void TServicePanelFrame::SetButtonClick(const TServiceSetRow& row) {
+    SendServiceSetRow(row, SpinEdit(row)->Value(), ui->StabilizationCheckCheckBox->isChecked());
+    TServiceSetButtonColor::Confirm(Button(row));
+}
+
+void TServicePanelFrame::ReadParamsButtonClick() {
+    SendServiceReadAll();
+}
+
+void TServicePanelFrame::ReadFWButtonClick() {
+    ui->ReadFirmwareVersionILLabel->setText(QStringLiteral("IL 0.0.00"));
+    ui->ReadFirmwareVersionDSPLabel->setText(QStringLiteral("DSP 0.0.00"));
+    SendServiceReadFirmware();
+}
+
+void TServicePanelFrame::StabilizationCheckCheckBoxClick() {
+    SendStabilizationCheck(ui->PathGainRealSpinEdit->Value(),
+                           ui->StabilizationCheckCheckBox->isChecked());
+}
+
+void TServicePanelFrame::CFTOffsetRealSpinEditConfirm() {
+    SwitchCFTCalibrationMode();
+}
+
+void TServicePanelFrame::SwitchCFTCalibrationMode() {
+    const TCFTCaptions captions = CFTCalibrationCaptions(ui->CFTOffsetRealSpinEdit->Value());
+    ui->CFTTemp10Label->setText(QLatin1String(captions.Temp10));
+    ui->CFTTemp40Label->setText(QLatin1String(captions.Temp40));
+    ui->CFTOffsetLabel->setText(QLatin1String(captions.Offset));
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The service unlock: an eight-key sequence typed anywhere in the main window, and the
+// one-second green confirmation of the service panel's 'Set' buttons.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QAbstractButton;
+class QWidget;
+
+// Counts the keys of the sequence "47150236" typed in order.
+class TServicePassword {
+public:
+    static constexpr const char* Sequence = "47150236";
+    static constexpr int SequenceLength = 8;
+
+    TServicePassword() = default;
+
+    // One typed key. A key that is not the next one of the sequence restarts the count and is
+    // not itself taken as a first key. True when this key completes the sequence (the count
+    // then starts again).
+    bool IsPasswordOK(QChar Key);
+
+    int FCharIndex = 0; // keys of the sequence matched so far
+};
+
+// Sees every key typed in a window exactly once, before the focused control and without
+// consuming it (edit fields included), and hands its character to a handler.
+//
+// It watches the window's native window, which receives every key before forwarding it to the
+// focused widget; it follows the native window when the widget gets a new one.
+class TWindowKeyPreview : public QObject {
+    Q_OBJECT
+public:
+    TWindowKeyPreview(QWidget* window, std::function<void(QChar key)> handler);
+    ~TWindowKeyPreview() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void WatchNativeWindow();
+
+    QPointer<QWidget> FWindow;
+    QPointer<QObject> FNativeWindow;
+    std::function<void(QChar)> FHandler;
+};
+
+// Turns a 'Set' button's caption green and, one second later, back to the normal text colour.
+//
+// The restore is a single-shot timer on the GUI thread bound to the button: when the button (or
+// its window) is freed before the second is over, the pending restore is dropped with it and
+// never touches a freed widget. Each click starts its own restore; several may be pending.
+class TServiceSetButtonColor {
+public:
+    static constexpr int DefaultTimeInMsec = 1000;
+
+    // Runs func after timeInMsec on the GUI thread, unless context is freed first.
+    static void Create(unsigned timeInMsec, QObject* context, std::function<void()> func);
+
+    // Green caption now, normal caption after timeInMsec.
+    static void Confirm(QAbstractButton* button, unsigned timeInMsec = DefaultTimeInMsec);
+    static void SetCaptionColor(QAbstractButton* button, const QColor& color);
+    static QColor CaptionColor(const QAbstractButton* button);
+    static QColor ConfirmColor(); // RGB 00 80 00
+    static QColor NormalColor();  // the system's window-text colour
+};
