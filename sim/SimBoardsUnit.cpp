@@ -563,7 +563,7 @@ double TControllerBoard::Signal(double x) const {
         }
         sum += PeakStrengths[i] * shape;
     }
-    return sum + 2.0 * x; // a faint background slope
+    return sum;
 }
 
 uint16_t TControllerBoard::ErrorSignalWord() {
@@ -721,8 +721,13 @@ void TLaserHeadBoard::EnterState(uint8_t state) {
         FStartTime = Now();
         ++FStartCount;
     }
-    if (state == 4)
+    if (state == 4) {
         FMeasurementSince = Now();
+        // Locked: the head reports its vacuum wavelength (nm x 1e6), peak f plus the offset.
+        const double mhz = 473612353.597 + FFrequencyDifference / 1e6;
+        Stream(15,
+               TPayload().Long(0, static_cast<uint32_t>(std::lround(299792458000.0 / mhz * 1e6))));
+    }
     // start -> preheating -> laser heating -> stabilization loop - ON -> measurement
     if (state <= 3)
         Later(Options().LaserHeadStateMs, [this, generation] {

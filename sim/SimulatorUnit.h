@@ -96,6 +96,7 @@ public:
     void Unplug(); // the adapter leaves the bus: its handle is dead for good
     void Replug(); // it is listed again (a new open is needed)
     bool Plugged();
+    // Unplugs when the simulated clock reaches this time (ms since the simulator was made).
     void UnplugAtMs(double simulatedMs);
     // Unplugs right after the boards received the nth command with this target and code.
     void UnplugOnCommand(uint8_t target, uint8_t code, int nth = 1);

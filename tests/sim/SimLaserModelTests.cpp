@@ -100,6 +100,10 @@ TEST(SimLaserModel, TheModelSeesTheLaserHeadReachMeasurement) {
     EXPECT_NEAR(TServiceStreamParams::CasingTemperatureToCelsius(stream.FCasingTemperature), 30.0,
                 0.5);
 
+    // On reaching measurement the head reports its wavelength on its own.
+    EXPECT_NEAR(laser.ServiceParameters()->LaserWavelengthCalculator()->Wavelength(),
+                299792458000.0 / (473612353.597 + 150), 1e-5);
+
     stream.ChangeLaserState(TLaserState::_error);
     stream.SendGetServiceStreamParamsFrame();
     Decode(laser, link.Pump(30));

@@ -6,6 +6,10 @@
 
 #include <QThread>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -234,6 +238,42 @@ TEST(SimAdapter, RunsOnTheSteadyClockWithoutBeingAdvanced) {
     }
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].Code(), Cmd::GetPhase);
+}
+
+TEST(SimAdapter, TakesWritesFromOneThreadWhileAnotherReads) {
+    TSimulatorOptions o = TSimulatorOptions::ForTests();
+    o.ManualClock = false;
+    o.ErrorSignalPeriodMs = 5;
+    TSimLink link(o);
+    ASSERT_TRUE(link.Connect());
+    std::atomic<bool> stop{false};
+    std::mutex m;
+    std::vector<TRxFrame> frames;
+    std::thread reader([&] { // as the receive thread polls
+        TRxSplitter splitter;
+        while (!stop) {
+            uint32_t count = 0;
+            if (Connection->GetReadDataCount(count) && count) {
+                QByteArray bytes(count, '\0');
+                if (Connection->Read(bytes.data(), count)) {
+                    std::lock_guard g(m);
+                    splitter.Feed(bytes.left(count), 0, frames);
+                }
+            }
+            QThread::msleep(1);
+        }
+    });
+    for (int i = 0; i < 40; ++i)
+        SendParamsFrame(1, Cmd::GetPhase);
+    size_t answers = 0;
+    for (int i = 0; i < 5000 && answers < 40; ++i) {
+        QThread::msleep(1);
+        std::lock_guard g(m);
+        answers = TSimLink::Only(frames, 1, Cmd::GetPhase).size();
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(answers, 40u);
 }
 
 } // namespace
