@@ -30,9 +30,9 @@ void TFirmwareFileParser::LoadLines(const QString& path) {
     if (info.size() > MaxFileSize)
         throw EFirmwareFileError("file too large");
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize)
         throw EFirmwareFileError("cannot open");
-    const QByteArray bytes = file.read(MaxFileSize + 1);
+    const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileSize)
         throw EFirmwareFileError("cannot read");
 
