@@ -4,6 +4,7 @@
 #include "protocol/SendFrameUnit.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -119,7 +120,21 @@ TFirmwareUpdateThread::TFirmwareUpdateThread(TFirmwareUpdateProc proc, QString p
                                              TFirmwareClock* clock)
     : FFUP(std::move(proc)), FPath(std::move(path)), FClock(clock) {}
 
-void TFirmwareUpdateThread::run() {
+TFirmwareUpdateThread::~TFirmwareUpdateThread() {
+    WaitFor();
+}
+
+void TFirmwareUpdateThread::Start() {
+    if (!FThread.joinable())
+        FThread = std::thread([this] { Execute(); });
+}
+
+void TFirmwareUpdateThread::WaitFor() {
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TFirmwareUpdateThread::Execute() {
     FClock->Sleep(StartPauseMs);
     FFUP(FPath);
 }
@@ -148,8 +163,8 @@ void TFirmwareUpdater::StopWorker() {
     std::unique_ptr<TFirmwareUpdateThread> worker = std::move(FFirmwareUpdateThread);
     if (!worker)
         return;
-    worker->requestInterruption();
-    worker->wait();
+    worker->Terminate();
+    worker->WaitFor();
 }
 
 void TFirmwareUpdater::RunThreadedUpdate(const QString& path, std::function<void()> onFinished) {
@@ -161,7 +176,7 @@ void TFirmwareUpdater::RunThreadedUpdate(const QString& path, std::function<void
     };
     FFirmwareUpdateThread =
         std::make_unique<TFirmwareUpdateThread>(std::move(proc), path, FClock.get());
-    FFirmwareUpdateThread->start();
+    FFirmwareUpdateThread->Start();
 }
 
 void TFirmwareUpdater::SetAckEvent(int32_t frameId) {

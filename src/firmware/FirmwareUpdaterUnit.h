@@ -9,7 +9,6 @@
 #include "protocol/FirmwareAckUnit.h"
 
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 #include <condition_variable>
@@ -17,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 enum TFirmwareUpdaterErrors {
     _fue_none = 0,
@@ -83,21 +83,33 @@ private:
     TFirmwareClock* FClock;
 };
 
-// Runs one update on its own thread: a short pause, then the updater's Update once.
-class TFirmwareUpdateThread : public QThread {
+// Runs one update on its own thread: a short pause, then the updater's Update once. Created
+// suspended; freeing it waits for the run to end.
+class TFirmwareUpdateThread {
 public:
     using TFirmwareUpdateProc = std::function<void(const QString&)>;
     TFirmwareUpdateThread(TFirmwareUpdateProc proc, QString path, TFirmwareClock* clock);
+    ~TFirmwareUpdateThread();
+    TFirmwareUpdateThread(const TFirmwareUpdateThread&) = delete;
+    TFirmwareUpdateThread& operator=(const TFirmwareUpdateThread&) = delete;
+
+    void Start();
+    // Asks the thread to stop. The update does not look at the request: it runs to its end.
+    void Terminate() { FTerminated.store(true); }
+    bool Terminated() const { return FTerminated.load(); }
+    // Returns when the thread has ended (at once when it never started).
+    void WaitFor();
 
     static constexpr uint32_t StartPauseMs = 100;
 
-protected:
-    void run() override;
-
 private:
+    void Execute();
+
     TFirmwareUpdateProc FFUP;
     QString FPath;
     TFirmwareClock* FClock;
+    std::atomic<bool> FTerminated{false};
+    std::thread FThread;
 };
 
 class TFirmwareUpdater : public TSubject, public TFirmwareAckSink {

@@ -11,12 +11,14 @@
 #include "support/FakeD2XX.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
+#include <utility>
 
 using namespace fwtest;
 
@@ -64,9 +66,30 @@ TFrame Expected(uint8_t target, uint8_t code, std::vector<uint8_t> data = {}) {
     return BuildFrame(target, code, data.data());
 }
 
+// The fake adapter, also keeping the code of every frame written in a list another thread can
+// take from.
+class TCodeRecordingD2XX : public TFakeD2XX {
+public:
+    FT_STATUS Write(FT_HANDLE h, const void* buffer, FT_DWORD count, FT_DWORD* written) override {
+        if (count >= 2) {
+            std::lock_guard lock(FMutex);
+            FCodes.push_back(static_cast<const uint8_t*>(buffer)[1]);
+        }
+        return TFakeD2XX::Write(h, buffer, count, written);
+    }
+    std::vector<uint8_t> TakeCodes() {
+        std::lock_guard lock(FMutex);
+        return std::exchange(FCodes, {});
+    }
+
+private:
+    std::mutex FMutex;
+    std::vector<uint8_t> FCodes;
+};
+
 // The updater on a connected fake adapter, driven by a scripted boot loader.
 struct UpdaterTest : ::testing::Test {
-    TFakeD2XX fake;
+    TCodeRecordingD2XX fake;
     TConnection connection;
     TImageFolder dir;
     TRecordingObserver observer;
@@ -448,11 +471,8 @@ TEST_F(UpdaterTest, RealClockRunOnAWorkerWithAcknowledgementsFromAnotherThread) 
     std::atomic<bool> stop{false};
     // Answers each frame as soon as it is written; the reset only after the discard pause.
     std::thread receiver([&] {
-        qsizetype seen = 0;
         while (!stop.load()) {
-            const QByteArray w = fake.Written();
-            for (; seen + FrameSize <= w.size(); seen += FrameSize) {
-                const uint8_t code = uint8_t(w[seen + 1]);
+            for (const uint8_t code : fake.TakeCodes()) {
                 if (code == Cmd::FwReset) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(300));
                     DeliverFirmwareAck(TFirmwareUpdater::ResetAnswer, 0);
@@ -478,13 +498,11 @@ TEST_F(UpdaterTest, RunOnTheMainThreadKeepsItsEventLoopRunning) {
     updater.SetClock(std::make_shared<TSteadyFirmwareClock>());
     // The board's answers come from a timer of the main thread: the run can only succeed if
     // its waits let the timer fire.
-    qsizetype seen = 0;
     uint8_t last = 0;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        const QByteArray w = fake.Written();
-        for (; seen + FrameSize <= w.size(); seen += FrameSize) {
-            last = uint8_t(w[seen + 1]);
+        for (const uint8_t code : fake.TakeCodes()) {
+            last = code;
             if (last != Cmd::FwReset && last != Cmd::FwFinish)
                 DeliverFirmwareAck(last, 0);
         }
