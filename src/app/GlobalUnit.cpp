@@ -2,6 +2,7 @@
 
 #include "app/SingleInstanceUnit.h"
 #include "firmware/FirmwareUpdaterUnit.h"
+#include "laser/LaserDeviceUnit.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,7 @@ TApplicationManager::TApplicationManager() {
     CheckSingleInstance();
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
+    Laser = new TLaser;
     FirmwareUpdater = new TFirmwareUpdater;
 }
 
@@ -50,4 +52,7 @@ TApplicationManager::~TApplicationManager() {
     TFirmwareUpdater* updater = FirmwareUpdater;
     FirmwareUpdater = nullptr;
     delete updater;
+    TLaser* laser = Laser;
+    Laser = nullptr;
+    delete laser;
 }
