@@ -246,11 +246,15 @@ bool TFirmwareUpdater::SendReset() {
 }
 
 void TFirmwareUpdater::Update(const QString& path) {
+    // One run at a time: a second Update meanwhile (from another thread, or from an event
+    // handled during a wait on the main thread) would interleave its frames with this one's.
+    bool idle = false;
+    if (!FRunning.compare_exchange_strong(idle, true))
+        return;
     struct TRunning {
         std::atomic<bool>& flag;
-        explicit TRunning(std::atomic<bool>& f) : flag(f) { flag.store(true); }
         ~TRunning() { flag.store(false); }
-    } running(FRunning);
+    } running{FRunning};
 
     const uint8_t target = static_cast<uint8_t>(FDevId.load());
     FError.store(_fue_none);

@@ -131,7 +131,8 @@ public:
 
     // One whole update of board devId() with the image at path, on the calling thread; returns
     // when it has finished or failed. The outcome is in Error() and ProgrammingState(). Called
-    // on the application's main thread, its waits keep the event loop running.
+    // on the application's main thread, its waits keep the event loop running. While a run is
+    // going on, another Update returns at once and changes nothing.
     virtual void Update(const QString& path);
     // Stops a previous worker (waiting for its run to end), then runs Update(path) on a new
     // worker thread. onFinished, if given, runs on the worker after Update has returned.

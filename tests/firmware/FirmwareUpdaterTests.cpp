@@ -429,6 +429,30 @@ TEST(FirmwareErrorTexts, EveryCodeHasItsText) {
         EXPECT_EQ(FirmwareUpdaterErrorText(code), QString::fromLatin1(text)) << int(code);
 }
 
+TEST_F(UpdaterTest, UpdateDuringARunIsRefused) {
+    // An observer that starts another run from inside a notification, as a window handling
+    // its events during a wait could.
+    struct TReentrant : TObserver {
+        TFirmwareUpdater* updater;
+        QString path;
+        int calls = 0;
+        void Notify(TSubject*) override {
+            if (calls++ == 0)
+                updater->Update(path);
+        }
+    } reentrant;
+    reentrant.updater = &updater;
+    reentrant.path = TwoBlockImage();
+    updater.AddObserver(&reentrant);
+    updater.Update(TwoBlockImage());
+    updater.RemoveObserver(&reentrant);
+    EXPECT_EQ(updater.Error(), _fue_none);
+    EXPECT_EQ(updater.ProgrammingState(), 100);
+    const Codes codes = board->Codes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), Cmd::FwReset), 1);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), Cmd::FwErase), 1);
+}
+
 // --- threads ---------------------------------------------------------------------------------
 
 TEST_F(UpdaterTest, ThreadedRunsEndWithTheirCallbackOnTheWorker) {
