@@ -169,8 +169,10 @@ void TFirmwareUpdater::StopWorker() {
 
 void TFirmwareUpdater::RunThreadedUpdate(const QString& path, std::function<void()> onFinished) {
     StopWorker();
+    FWorkerBusy.store(true);
     auto proc = [this, done = std::move(onFinished)](const QString& p) {
         Update(p);
+        FWorkerBusy.store(false);
         if (done)
             done();
     };

@@ -135,10 +135,11 @@ public:
     // going on, another Update returns at once and changes nothing.
     virtual void Update(const QString& path);
     // Stops a previous worker (waiting for its run to end), then runs Update(path) on a new
-    // worker thread. onFinished, if given, runs on the worker after Update has returned.
+    // worker thread. onFinished, if given, runs on the worker after Update has returned (and
+    // IsRunning() has turned false).
     void RunThreadedUpdate(const QString& path, std::function<void()> onFinished = {});
-    // Whether an Update is running on any thread.
-    bool IsRunning() const { return FRunning.load(); }
+    // Whether an Update is running on any thread, or a worker is about to start one.
+    bool IsRunning() const { return FRunning.load() || FWorkerBusy.load(); }
 
     QString GetErrorAsString() const { return FirmwareUpdaterErrorText(Error()); }
 
@@ -181,6 +182,7 @@ private:
     std::atomic<int32_t> FStatus{0};
     int32_t FDataCount = 0;
     std::atomic<bool> FRunning{false};
+    std::atomic<bool> FWorkerBusy{false};
 };
 
 // The one updater, created and freed by the application manager.

@@ -460,9 +460,11 @@ TEST_F(UpdaterTest, ThreadedRunsEndWithTheirCallbackOnTheWorker) {
     std::atomic<bool> onWorker{true};
     const auto done = [&] {
         onWorker = onWorker && QThread::currentThread() != QCoreApplication::instance()->thread();
+        EXPECT_FALSE(updater.IsRunning());
         ++finished;
     };
     updater.RunThreadedUpdate(TwoBlockImage(), done);
+    EXPECT_TRUE(updater.IsRunning()); // from the start, the worker's pause included
     // A second run first waits for the first one to end.
     updater.RunThreadedUpdate(TwoBlockImage(), done);
     EXPECT_GE(finished.load(), 1);
