@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <utility>
 
@@ -455,7 +456,32 @@ TEST_F(UpdaterTest, UpdateDuringARunIsRefused) {
 
 // --- threads ---------------------------------------------------------------------------------
 
+namespace {
+// The boot loader's clock, held at the first pause until the test opens it.
+class TGatedClock : public TFirmwareClock {
+public:
+    explicit TGatedClock(std::shared_ptr<TFirmwareClock> inner) : FInner(std::move(inner)) {}
+    void Open() { FOpen.set_value(); }
+    uint64_t NowMs() override { return FInner->NowMs(); }
+    void Sleep(uint32_t ms) override {
+        FGate.wait();
+        FInner->Sleep(ms);
+    }
+    void WaitUntil(std::condition_variable& cond, std::unique_lock<std::mutex>& lock,
+                   uint64_t deadlineMs) override {
+        FInner->WaitUntil(cond, lock, deadlineMs);
+    }
+
+private:
+    std::shared_ptr<TFirmwareClock> FInner;
+    std::promise<void> FOpen;
+    std::shared_future<void> FGate = FOpen.get_future().share();
+};
+} // namespace
+
 TEST_F(UpdaterTest, ThreadedRunsEndWithTheirCallbackOnTheWorker) {
+    auto gated = std::make_shared<TGatedClock>(board);
+    updater.SetClock(gated);
     std::atomic<int> finished{0};
     std::atomic<bool> onWorker{true};
     const auto done = [&] {
@@ -463,10 +489,12 @@ TEST_F(UpdaterTest, ThreadedRunsEndWithTheirCallbackOnTheWorker) {
         EXPECT_FALSE(updater.IsRunning());
         ++finished;
     };
-    updater.RunThreadedUpdate(TwoBlockImage(), done);
+    const QString image = TwoBlockImage();
+    updater.RunThreadedUpdate(image, done);
     EXPECT_TRUE(updater.IsRunning()); // from the start, the worker's pause included
+    gated->Open();
     // A second run first waits for the first one to end.
-    updater.RunThreadedUpdate(TwoBlockImage(), done);
+    updater.RunThreadedUpdate(image, done);
     EXPECT_GE(finished.load(), 1);
     updater.RunThreadedUpdate(QStringLiteral("nothing.xxx"), done);
     while (finished.load() < 3)
