@@ -2,6 +2,7 @@
 
 #include "app/LogUnit.h"
 #include "app/SingleInstanceUnit.h"
+#include "firmware/FirmwareUpdaterUnit.h"
 #include "laser/LaserDeviceUnit.h"
 
 #include <cstdio>
@@ -43,6 +44,7 @@ TApplicationManager::TApplicationManager() {
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
     Laser = new TLaser;
+    FirmwareUpdater = new TFirmwareUpdater;
     LogFile = new TLogFileStream(true);
 }
 
@@ -52,6 +54,9 @@ TApplicationManager::~TApplicationManager() {
     TLogFileStream* logFile = LogFile;
     LogFile = nullptr;
     delete logFile;
+    TFirmwareUpdater* updater = FirmwareUpdater;
+    FirmwareUpdater = nullptr;
+    delete updater;
     TLaser* laser = Laser;
     Laser = nullptr;
     delete laser;
