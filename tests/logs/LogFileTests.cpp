@@ -3,6 +3,7 @@
 
 #include "app/GlobalUnit.h"
 #include "app/LogUnit.h"
+#include "firmware/FirmwareUpdaterUnit.h"
 #include "laser/LaserDeviceUnit.h"
 
 #include <QDir>
@@ -204,19 +205,20 @@ TEST(LogFileSingleton, TheManagerCreatesItLastWithAutomaticFlushingAndFreesItFir
     ASSERT_NE(LogFile, nullptr);
     EXPECT_TRUE(LogFile->FAutoFlush);
     ASSERT_NE(Laser, nullptr);
+    ASSERT_NE(FirmwareUpdater, nullptr);
 
     LogFile->SetFileNameProvider([&](const TSaveDialogRequest&) { return dir.filePath("g.txt"); });
     ASSERT_TRUE(LogFile->SaveLog(true));
     bool globalClearedAtClose = false;
-    bool laserAliveAtClose = false;
+    bool othersAliveAtClose = false;
     opener.Last->OnClose = [&] {
         globalClearedAtClose = LogFile == nullptr;
-        laserAliveAtClose = Laser != nullptr;
+        othersAliveAtClose = FirmwareUpdater != nullptr && Laser != nullptr;
     };
     LogFile->SaveLineToFile("5;5");
     manager.reset();
     EXPECT_EQ(LogFile, nullptr);
     EXPECT_TRUE(globalClearedAtClose);
-    EXPECT_TRUE(laserAliveAtClose);
+    EXPECT_TRUE(othersAliveAtClose);
     EXPECT_EQ(ReadAll(dir.filePath("g.txt")), QByteArray("5;5\r\n"));
 }
