@@ -8,9 +8,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QSemaphore>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 
@@ -220,34 +220,64 @@ void TReadILFrameThread::LaserHeadFrame(const uint8_t* frame) {
         laser->DecodeFrame(frame);
 }
 
+namespace {
+
+// Qt hands a posted call to the other thread with primitives a race detector cannot see. This
+// mutex, held while posting and taken by the call before it reads its values, makes the
+// hand-over visible (and costs one uncontended lock per call).
+std::mutex PostMutex;
+
+void EnterPostedCall() {
+    std::lock_guard g(PostMutex);
+}
+
+// Wakes the receive thread waiting for a synchronised call when the last copy of the posted
+// call is destroyed: after it ran, or when it was discarded unrun with its context.
+struct TSyncDone {
+    std::mutex mutex;
+    std::condition_variable condition;
+    bool done = false;
+
+    void Wait() {
+        std::unique_lock lock(mutex);
+        condition.wait(lock, [this] { return done; });
+    }
+};
+struct TSyncRelease {
+    std::shared_ptr<TSyncDone> sync;
+    explicit TSyncRelease(std::shared_ptr<TSyncDone> s) : sync(std::move(s)) {}
+    TSyncRelease(const TSyncRelease&) = delete;
+    TSyncRelease& operator=(const TSyncRelease&) = delete;
+    ~TSyncRelease() {
+        {
+            std::lock_guard g(sync->mutex);
+            sync->done = true;
+        }
+        sync->condition.notify_one();
+    }
+};
+
+} // namespace
+
 void TReadILFrameThread::Queue(const TDecodedReport& report) {
     std::lock_guard g(FContextMutex);
     if (!FContext || !FReceiver)
         return;
+    std::lock_guard post(PostMutex);
     QMetaObject::invokeMethod(
-        FContext, [receiver = FReceiver, report] { ApplyControllerReport(*receiver, report); },
+        FContext,
+        [receiver = FReceiver, report] {
+            EnterPostedCall();
+            ApplyControllerReport(*receiver, report);
+        },
         Qt::QueuedConnection);
 }
 
-namespace {
-// Wakes the waiting receive thread when the last copy of the posted call is destroyed: after it
-// ran, or when it was discarded with its context.
-struct TSyncDone {
-    QSemaphore semaphore;
-};
-struct TSyncRelease {
-    std::shared_ptr<TSyncDone> done;
-    explicit TSyncRelease(std::shared_ptr<TSyncDone> d) : done(std::move(d)) {}
-    TSyncRelease(const TSyncRelease&) = delete;
-    TSyncRelease& operator=(const TSyncRelease&) = delete;
-    ~TSyncRelease() { done->semaphore.release(); }
-};
-} // namespace
-
 void TReadILFrameThread::Synchronize(const TDecodedReport& report) {
     // Like a blocking queued call, but posted under the context guard so that nothing is ever
-    // posted to a destroyed context, and woken also when the call is discarded unrun.
-    auto done = std::make_shared<TSyncDone>();
+    // posted to a destroyed context, and woken also when the call is discarded unrun. The call
+    // reads the report in place: this thread waits until the call is gone.
+    auto sync = std::make_shared<TSyncDone>();
     {
         std::lock_guard g(FContextMutex);
         if (!FContext || !FReceiver)
@@ -256,13 +286,17 @@ void TReadILFrameThread::Synchronize(const TDecodedReport& report) {
             ApplyControllerReport(*FReceiver, report);
             return;
         }
-        auto release = std::make_shared<TSyncRelease>(done);
+        auto release = std::make_shared<TSyncRelease>(sync);
+        std::lock_guard post(PostMutex);
         QMetaObject::invokeMethod(
             FContext,
-            [receiver = FReceiver, r = &report, release] { ApplyControllerReport(*receiver, *r); },
+            [receiver = FReceiver, r = &report, release] {
+                EnterPostedCall();
+                ApplyControllerReport(*receiver, *r);
+            },
             Qt::QueuedConnection);
     }
-    done->semaphore.acquire();
+    sync->Wait();
 }
 
 // --- the global ---------------------------------------------------------------------------------
