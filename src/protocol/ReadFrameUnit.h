@@ -16,7 +16,6 @@
 #include <QObject>
 #include <QThread>
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -101,6 +100,8 @@ private:
 //
 // Stop() (and the destructor) must be called on context's thread: it keeps serving that
 // thread's pending calls while it waits, so a thread blocked in a synchronised call can end.
+// Stop the thread before the connection is closed, so that no read is under way on a closed
+// handle.
 class TReadILFrameThread : public QThread, private TFrameDispatcher {
     Q_OBJECT
 public:
