@@ -160,8 +160,8 @@ void TChart::AxisRangeChanged(QCPAxis* axis, const QCPRange& newRange, const QCP
     const double newSize = newRange.size();
     const bool zoom =
         std::fabs(newSize - oldSize) > 1e-9 * std::max(std::fabs(oldSize), std::fabs(newSize));
-    FZoomed = true;
     if (zoom) {
+        FZoomed = true;
         // A zoom step changes both axes one after the other; look at the chart once it is done.
         if (!FZoomCheckPending) {
             FZoomCheckPending = true;
@@ -179,7 +179,9 @@ void TChart::AxisRangeChanged(QCPAxis* axis, const QCPRange& newRange, const QCP
     if (FScrollGuard && !FScrollGuard(*this, AxisTitle(axis), newRange.lower, newRange.upper)) {
         SetRangeQuietly(axis, oldRange.lower, oldRange.upper);
         RequestReplot();
+        return;
     }
+    FZoomed = true;
 }
 
 void TChart::RequestReplot() {

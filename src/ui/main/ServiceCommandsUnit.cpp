@@ -103,24 +103,3 @@ TCFTCaptions CFTCalibrationCaptions(double cftOffset) {
         return {"CFT temp 10 (bridge)", "CFT temp 30 (bridge)", "CFT offset (15000=0)"};
     return {"CFT temp 10", "CFT temp 40", "CFT offset"};
 }
-
-void SendServiceReadAll() {
-    static constexpr uint8_t controller[] = {
-        Cmd::GetPhase,     Cmd::GetDelay,     Cmd::GetPathGain,
-        Cmd::GetCFT,       Cmd::GetP,         Cmd::GetI,
-        Cmd::GetD,         Cmd::GetPIDGain,   Cmd::GetExpectedPeaks,
-        Cmd::GetSetPoint,  Cmd::GetCFTTemp10, Cmd::GetCFTTemp40,
-        Cmd::GetCFTOffset, Cmd::GetCFTRaw,    Cmd::GetModulation,
-        Cmd::GetFOffset};
-    static constexpr uint8_t dsp[] = {Cmd::DSPGetMirrorSwing, Cmd::DSPGetOutSignalPeriod,
-                                      Cmd::DSPGetMirrorsUsage, Cmd::DSPGetLifetime};
-    for (uint8_t code : controller)
-        SendParamsFrame(BoardController, code);
-    for (uint8_t code : dsp)
-        SendParamsFrame(BoardDSP, code);
-}
-
-void SendServiceReadFirmware() {
-    SendParamsFrame(BoardController, Cmd::GetFirmwareVersion);
-    SendParamsFrame(BoardDSP, Cmd::DSPGetFirmwareVersion);
-}

@@ -70,8 +70,3 @@ struct TCFTCaptions {
     const char* Offset;
 };
 TCFTCaptions CFTCalibrationCaptions(double cftOffset);
-
-// 'Read': every readable setting of the controller main board, then of the DSP board.
-void SendServiceReadAll();
-// 'Read FW': the firmware versions of both controller boards.
-void SendServiceReadFirmware();

@@ -1,5 +1,6 @@
 #include "ui/main/ServicePanelUnit.h"
 
+#include "protocol/CommandSequenceUnit.h"
 #include "ui/main/ServiceCommandsUnit.h"
 #include "ui/main/ServicePasswordUnit.h"
 
@@ -52,13 +53,13 @@ void TServicePanelFrame::SetButtonClick(const TServiceSetRow& row) {
 }
 
 void TServicePanelFrame::ReadParamsButtonClick() {
-    SendServiceReadAll();
+    SendReadParamsRequests();
 }
 
 void TServicePanelFrame::ReadFWButtonClick() {
     ui->ReadFirmwareVersionILLabel->setText(QStringLiteral("IL 0.0.00"));
     ui->ReadFirmwareVersionDSPLabel->setText(QStringLiteral("DSP 0.0.00"));
-    SendServiceReadFirmware();
+    SendReadFirmwareRequests();
 }
 
 void TServicePanelFrame::StabilizationCheckCheckBoxClick() {
