@@ -1,6 +1,7 @@
 #include "app/GlobalUnit.h"
 
 #include "app/SingleInstanceUnit.h"
+#include "laser/LaserDeviceUnit.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,9 +41,13 @@ TApplicationManager::TApplicationManager() {
     CheckSingleInstance();
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
+    Laser = new TLaser;
 }
 
 TApplicationManager::~TApplicationManager() {
     // Reverse order of creation: LogFile, FirmwareUpdater, Laser. Each global is cleared
     // before its object is freed, so nothing released meanwhile finds a half-gone singleton.
+    TLaser* laser = Laser;
+    Laser = nullptr;
+    delete laser;
 }
