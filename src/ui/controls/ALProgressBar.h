@@ -3,10 +3,22 @@
 
 #include <QColor>
 #include <QImage>
+#include <QString>
 #include <QWidget>
+
+#include <optional>
+
+class QPainter;
 
 enum TProgressDirection { pdLeftToRight, pdRightToLeft, pdBottomToTop, pdTopToBottom };
 enum TBarColorStyle { cs1Color, cs2Colors, cs3Colors };
+
+// Colour k of a gradient run of m lines from a to b (1 <= k <= m): each channel is
+// a + (k - 1) * (b - a) / (m - 1), rounded to the nearest integer (halves to even). A run of one
+// line is the colour a. A k outside 1..m gives no colour and, when `error` is given, the text
+// "ColorIndex can't be less than 1 or greater than " followed by m.
+std::optional<QColor> Blend(const QColor& a, const QColor& b, int k, int m,
+                            QString* error = nullptr);
 
 class TALProgressBar : public QWidget {
     Q_OBJECT
@@ -25,6 +37,8 @@ class TALProgressBar : public QWidget {
     Q_PROPERTY(QColor BarColor2 READ BarColor2 WRITE SetBarColor2)
     Q_PROPERTY(QColor BarColor3 READ BarColor3 WRITE SetBarColor3)
     Q_PROPERTY(QColor BackgroundColor READ BackgroundColor WRITE SetBackgroundColor)
+    Q_PROPERTY(QColor BorderColor1 READ BorderColor1 WRITE SetBorderColor1)
+    Q_PROPERTY(QColor BorderColor2 READ BorderColor2 WRITE SetBorderColor2)
 public:
     explicit TALProgressBar(QWidget* parent = nullptr);
     ~TALProgressBar() override;
@@ -59,12 +73,19 @@ public:
     void SetBarColor3(const QColor& v);
     QColor BackgroundColor() const { return fBackgroundColor; }
     void SetBackgroundColor(const QColor& v);
-    void SetBarBitmap(const QImage& picture);
+    QColor BorderColor1() const { return fBorderColor1; }
+    void SetBorderColor1(const QColor& v);
+    QColor BorderColor2() const { return fBorderColor2; }
+    void SetBorderColor2(const QColor& v);
+    QImage BarBitmap() const { return fBarBitmap; }
+    void SetBarBitmap(const QImage& picture); // an empty picture returns to the colour fill
 
     // The text the bar shows (prefix + number + suffix, or Text).
     QString PositionText() const;
-    // Pixels of the travel length that are filled.
+    // Pixels of the travel length that are filled (0 to the travel length).
     int FilledLength() const;
+    // Pixels the bar travels: the width or height, less the border.
+    int TravelLength() const;
     // Number of times the bar was painted (to check that unchanged positions cost nothing).
     int PaintCount() const { return FPaintCount; }
 
@@ -73,6 +94,18 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Draws the whole control into MainBitmap and shows it.
+    void Paint();
+    void Render();
+    void DrawBar(QPainter& painter, int w, int h, bool regenerate);
+    void DrawGradient(int w, int h);
+    void DrawTiles(int w, int h);
+    void DrawBorder(QPainter& painter, int w, int h) const;
+    void DrawPosText(QPainter& painter, int w, int h) const;
+    bool Horizontal() const;
+    // Filled pixels for a travel length, before limiting to it.
+    int FillFor(int travel) const;
+
     int BarColorStyleInt() const { return fBarColorStyle; }
     void SetBarColorStyleInt(int v) { SetBarColorStyle(static_cast<TBarColorStyle>(v)); }
     int DirectionInt() const { return fDirection; }

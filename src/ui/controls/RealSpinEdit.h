@@ -3,6 +3,8 @@
 
 #include <QLineEdit>
 
+#include <optional>
+
 class QPushButton;
 
 class TRealSpinEdit : public QLineEdit {
@@ -18,8 +20,8 @@ public:
     explicit TRealSpinEdit(QWidget* parent = nullptr);
     ~TRealSpinEdit() override;
 
-    double Value();            // parses the text; unparsable text becomes MinValue
-    void SetValue(double v);   // fixed notation, Precision decimals, the locale's separator
+    double Value();          // parses the text; unparsable text becomes MinValue
+    void SetValue(double v); // fixed notation, Precision decimals, the locale's separator
     double MinValue() const { return FMinValue; }
     void SetMinValue(double v) { FMinValue = v; }
     double MaxValue() const { return FMaxValue; }
@@ -40,17 +42,45 @@ public:
     virtual void StepUp();
     virtual void StepDown();
 
+    // Smallest height at which the text fits; the control never gets lower.
+    int MinimumHeight() const;
+    QSize sizeHint() const override;
+    QPushButton* PlusButton() const { return FPlusButton; }
+    QPushButton* MinusButton() const { return FMinusButton; }
+
+    // Beeps sounded by refused keys and read-only stepping since the program started.
+    static int BeepCount();
+
+    // The decimal separator of the current number format (the default QLocale); "." when the
+    // locale's separator is not a single character.
+    static QChar DecimalSeparator();
+    // Number to text: fixed notation, at most 15 significant digits, `precision` decimals, no
+    // group separators; digits beyond the 15th are shown as zeros.
+    static QString FormatValue(double v, int precision, QChar separator);
+    // Text to number with the given separator ("." and "," both read as it); nothing when the
+    // text is not a finite number.
+    static std::optional<double> ParseValue(const QString& text, QChar separator);
+
 signals:
     void OnUpDownChange(TRealSpinEdit* sender);
     void OnConfirm(TRealSpinEdit* sender);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    bool CutPasteAllowed() const { return FEditorEnabled && !isReadOnly(); }
+    void TypeChar(QChar c);
+    void Confirm();
+    void FitTextArea();
+
     double FMinValue = 0;
     double FMaxValue = 0;
     double FIncrement = 1.0;
