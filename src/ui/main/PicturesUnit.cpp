@@ -3,6 +3,7 @@
 #include "ui/main/PeakTableUnit.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,38 +56,40 @@ QPixmap SimpleButtonPicture(int peakNumber, const QSize& size) {
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r(QPointF(0, 0), QSizeF(size));
-    const double unit = std::min(r.width(), r.height()) / 100.0;
+    // Horizontal measures follow the width, vertical ones the height (the pictures may be tall).
+    const double wu = r.width() / 100.0;
+    const double hu = r.height() / 100.0;
+    const double u = std::min(wu, hu);
 
     QLinearGradient card(r.topLeft(), r.bottomLeft());
     card.setColorAt(0, QColor(0xFF, 0xFF, 0xFF));
     card.setColorAt(1, QColor(0xE6, 0xEC, 0xF0));
-    p.setPen(QPen(QColor(0xB0, 0xBE, 0xC5), unit * 0.8));
+    p.setPen(Qt::NoPen);
     p.setBrush(card);
-    p.drawRoundedRect(r.adjusted(unit, unit, -unit, -unit), unit * 8, unit * 8);
+    p.drawRoundedRect(r, u * 6, u * 6);
 
-    // The peak's letter, large, in the beam's red.
+    // The peak's letter, large, in the beam's red, with room below for descenders (j).
     QFont letterFont(QStringLiteral("Segoe UI"));
     letterFont.setBold(true);
-    letterFont.setPixelSize(static_cast<int>(unit * 48));
+    letterFont.setPixelSize(static_cast<int>(std::min(wu * 60, hu * 42)));
     p.setFont(letterFont);
     p.setPen(BeamRed);
-    p.drawText(QRectF(r.left(), r.top() + unit * 4, r.width(), unit * 52), Qt::AlignCenter,
+    p.drawText(QRectF(r.left(), r.top() + hu * 4, r.width(), hu * 56), Qt::AlignCenter,
                peaks[index].Name);
 
     QFont captionFont(QStringLiteral("Segoe UI"));
-    captionFont.setPixelSize(static_cast<int>(unit * 9));
+    captionFont.setPixelSize(static_cast<int>(std::min(wu * 7.5, hu * 6)));
     p.setFont(captionFont);
     p.setPen(Ink);
     const QString offset =
         peakNumber == PeakIndexF + 1
             ? QStringLiteral("reference")
             : FixedText(peaks[index].Offset, 1, QLocale::c()) + QStringLiteral(" MHz");
-    p.drawText(QRectF(r.left(), r.top() + unit * 55, r.width(), unit * 12), Qt::AlignCenter,
+    p.drawText(QRectF(r.left(), r.top() + hu * 61, r.width(), hu * 8), Qt::AlignCenter,
                QStringLiteral("peak %1 \u00B7 %2").arg(peakNumber).arg(offset));
 
-    PaintSpectrum(
-        p, QRectF(r.left() + unit * 10, r.top() + unit * 70, r.width() - unit * 20, unit * 20),
-        index);
+    PaintSpectrum(p, QRectF(r.left() + wu * 10, r.top() + hu * 73, r.width() - wu * 20, hu * 18),
+                  index);
     return pixmap;
 }
 
@@ -124,21 +127,29 @@ QPixmap LogoPicture(const QSize& size) {
     p.setPen(QPen(BeamRed, std::max(2.0, h * 0.035), Qt::SolidLine, Qt::RoundCap));
     p.drawPath(wave);
 
-    QFont font(QStringLiteral("Segoe UI"));
-    font.setBold(true);
-    font.setPixelSize(static_cast<int>(h * 0.3));
-    font.setLetterSpacing(QFont::PercentageSpacing, 112);
-    p.setFont(font);
-    p.setPen(Ink);
     const QRectF textArea(cell.right() + h * 0.15, r.top(), r.right() - cell.right() - h * 0.2,
                           y - h * 0.06);
-    p.drawText(textArea, Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("HALVANE"));
+    const QString word = QStringLiteral("HALVANE");
+    QFont font(QStringLiteral("Segoe UI"));
+    font.setBold(true);
+    font.setLetterSpacing(QFont::PercentageSpacing, 108);
+    int pixels = static_cast<int>(h * 0.3);
+    do { // the largest size whose word fits the room
+        font.setPixelSize(pixels);
+    } while (--pixels > 6 && QFontMetricsF(font).horizontalAdvance(word) > textArea.width());
+    p.setFont(font);
+    p.setPen(Ink);
+    p.drawText(textArea, Qt::AlignLeft | Qt::AlignBottom, word);
 
+    const QString motto = QStringLiteral("iodine-stabilised HeNe laser");
     QFont small(QStringLiteral("Segoe UI"));
-    small.setPixelSize(static_cast<int>(h * 0.12));
+    pixels = static_cast<int>(h * 0.12);
+    do {
+        small.setPixelSize(pixels);
+    } while (--pixels > 6 && QFontMetricsF(small).horizontalAdvance(motto) > textArea.width());
     p.setFont(small);
     p.setPen(Muted.darker(130));
     p.drawText(QRectF(textArea.left(), y + h * 0.08, textArea.width(), h * 0.2),
-               Qt::AlignLeft | Qt::AlignTop, QStringLiteral("iodine-stabilised HeNe laser"));
+               Qt::AlignLeft | Qt::AlignTop, motto);
     return pixmap;
 }

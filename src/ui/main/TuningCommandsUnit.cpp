@@ -46,15 +46,6 @@ std::optional<TCommand> ScopeScaleCommand(int row) {
     return TCommand{BoardController, Cmd::SetScopeScale, Conv::Low16(row + 1)};
 }
 
-std::vector<TCommand> ConnectRequests() {
-    return {
-        {BoardController, Cmd::GetFOffset},       {BoardController, Cmd::GetScopeScale},
-        {BoardController, Cmd::InitRequest},      {BoardController, Cmd::GetHarmonic},
-        {BoardController, Cmd::GetExpectedPeaks}, {BoardLaserHead, Cmd::LHGetWavelength},
-        {BoardDSP, Cmd::DSPGetFirmwareVersion},
-    };
-}
-
 void SendCommand(const TCommand& command) {
     SendParamsFrame(command.Target, command.Code, command.W0, command.W1, command.W2, command.W3);
 }

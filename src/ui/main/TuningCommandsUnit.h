@@ -30,8 +30,6 @@ TCommand FreqDifferenceCommand(double megahertz);
 // SetHarmonic / SetScopeScale for a combo row; nothing for no row.
 std::optional<TCommand> HarmonicCommand(int row);
 std::optional<TCommand> ScopeScaleCommand(int row);
-// The requests sent right after a successful connect, in their order.
-std::vector<TCommand> ConnectRequests();
 
 // Writes the command through SendParamsFrame.
 void SendCommand(const TCommand& command);

@@ -37,13 +37,6 @@ TEST(TuningCommands, ComboRowsSendNothingWithoutARow) {
     EXPECT_EQ(*ScopeScaleCommand(5), (TCommand{1, 72, 6}));
 }
 
-TEST(TuningCommands, ConnectRequestsGoOutInTheirOrder) {
-    const std::vector<TCommand> requests = ConnectRequests();
-    const std::vector<TCommand> expected{{1, 93}, {1, 71},  {1, 75}, {1, 80},
-                                         {1, 69}, {4, 159}, {2, 221}};
-    EXPECT_EQ(requests, expected);
-}
-
 TEST(DeviceKinds, SecondControllerHidesEverythingOfTheHeNeLaser) {
     const TDeviceKindLayout second = DeviceKindLayout(222222);
     EXPECT_TRUE(second.IodineLaserRunning);
