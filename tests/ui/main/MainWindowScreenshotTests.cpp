@@ -24,6 +24,7 @@ TEST_F(MainWindowTest, ScreenshotsOfTheSimpleAndTheMainPage) {
     form->SetBarPosition(TBarTarget::StabilizationMirror, 41);
     form->SetLabelCaption(TLabelTarget::CFTValue, QStringLiteral("25.3"));
     form->SetLabelCaption(TLabelTarget::Lifetime, QStringLiteral("01:15"));
+    form->SetHarmonicRow(3); // the widest choice
     form->SetLabelCaption(TLabelTarget::PeakId, QStringLiteral("6"));
     form->ShowTuningStatus(3);
 
