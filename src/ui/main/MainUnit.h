@@ -101,8 +101,8 @@ public:
     int FirstAvaiablePeakIndex = 0;
     int LastAvaiablePeakIndex = 0;
     int SetPeakListBoxIndex = PeakIndexF; // before any list, Start aims at the reference f
-    int SelectedPeakIdLB = -1; // no row until the operator clicks one
-    int LockedPeakIdLB = -1;   // no row until the controller reports a lock
+    int SelectedPeakIdLB = -1;            // no row until the operator clicks one
+    int LockedPeakIdLB = -1;              // no row until the controller reports a lock
     int SimpleMenuFirstPeakId = -1;
     int SimpleMenuSecondPeakId = -1;
     uint32_t CRCErrorCounter = 0;
