@@ -1,5 +1,7 @@
 #include "ui/main/ChartFeedersUnit.h"
 
+#include "ui/main/SaveDialogUnit.h"
+
 #include <qcustomplot.h>
 
 #include <QCheckBox>
@@ -9,6 +11,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 // --- sample rules -------------------------------------------------------------------------------
 
@@ -56,19 +59,22 @@ const TSaveDialogRequest ChartSaveDialogRequest{};
 
 // --- TChartFeeders ------------------------------------------------------------------------------
 
-template <class T> T* TChartFeeders::Find(const char* name) const {
-    T* control = FRoot->findChild<T*>(QLatin1String(name));
+template <class T> T* TChartFeeders::Find(QWidget* root, const char* name) {
+    T* control = root->findChild<T*>(QLatin1String(name));
     if (!control)
         qFatal("The main window has no control %s", name);
     return control;
 }
 
 std::unique_ptr<TChart> TChartFeeders::MakeChart(const char* name, TAxisSetup x, TAxisSetup y) {
-    return std::make_unique<TChart>(Find<QCustomPlot>(name), std::move(x), std::move(y));
+    QWidget* root = std::strcmp(name, "ServiceChart") == 0 ? FServicePanel : FRoot;
+    return std::make_unique<TChart>(Find<QCustomPlot>(root, name), std::move(x), std::move(y));
 }
 
-TChartFeeders::TChartFeeders(QWidget* root, bool& iodineLaserRunning)
-    : QObject(nullptr), FRoot(root), FIodineLaserRunning(iodineLaserRunning) {
+TChartFeeders::TChartFeeders(QWidget* root, QWidget* servicePanel, bool& iodineLaserRunning)
+    : QObject(nullptr), FRoot(root), FServicePanel(servicePanel),
+      FIodineLaserRunning(iodineLaserRunning),
+      FFileNameProvider([root](const TSaveDialogRequest& r) { return ShowSaveDialog(root, r); }) {
     const QString sample = QStringLiteral("Sample");
     FChart = MakeChart("Chart", {sample, true, false, 1, 1000},
                        {QStringLiteral("Error signal [a.u.]"), true, false, -17280, 17280});
@@ -107,17 +113,17 @@ TChartFeeders::TChartFeeders(QWidget* root, bool& iodineLaserRunning)
             });
     }
 
-    FErrorSignalLogCheckBox = Find<QCheckBox>("ErrorSignalLogCheckBox");
-    FSaveDataChartToFileCheckBox = Find<QCheckBox>("SaveDataChartToFileCheckBox");
-    FFreqDiffLogCheckBox = Find<QCheckBox>("FreqDiffLogCheckBox");
-    FTestSaveDataCheckBox = Find<QCheckBox>("TestSaveDataCheckBox");
-    FTestShowChartCheckBox = Find<QCheckBox>("TestShowChartCheckBox");
-    FChartCheckBox = Find<QCheckBox>("ChartCheckBox");
-    FFreqDifferenceValueLabel = Find<QLabel>("FreqDifferenceValueLabel");
-    FSignalPWRLabel = Find<QLabel>("SignalPWRLabel");
+    FErrorSignalLogCheckBox = Find<QCheckBox>(FRoot, "ErrorSignalLogCheckBox");
+    FSaveDataChartToFileCheckBox = Find<QCheckBox>(FServicePanel, "SaveDataChartToFileCheckBox");
+    FFreqDiffLogCheckBox = Find<QCheckBox>(FRoot, "FreqDiffLogCheckBox");
+    FTestSaveDataCheckBox = Find<QCheckBox>(FRoot, "TestSaveDataCheckBox");
+    FTestShowChartCheckBox = Find<QCheckBox>(FRoot, "TestShowChartCheckBox");
+    FChartCheckBox = Find<QCheckBox>(FServicePanel, "ChartCheckBox");
+    FFreqDifferenceValueLabel = Find<QLabel>(FRoot, "FreqDifferenceValueLabel");
+    FSignalPWRLabel = Find<QLabel>(FRoot, "SignalPWRLabel");
     for (int i = 0; i < 4; ++i)
         FTestLabels[i] =
-            Find<QLabel>(QStringLiteral("Test%1Label").arg(i + 1).toLatin1().constData());
+            Find<QLabel>(FRoot, QStringLiteral("Test%1Label").arg(i + 1).toLatin1().constData());
 
     // Check boxes run their handlers also when code changes them.
     connect(FErrorSignalLogCheckBox, &QCheckBox::toggled, this,
@@ -128,10 +134,10 @@ TChartFeeders::TChartFeeders(QWidget* root, bool& iodineLaserRunning)
             [this] { FreqDiffLogCheckBoxClick(); });
     connect(FTestSaveDataCheckBox, &QCheckBox::toggled, this,
             [this] { TestSaveDataCheckBoxClick(); });
-    connect(Find<QAbstractButton>("TestClearChartButton"), &QAbstractButton::clicked, this,
+    connect(Find<QAbstractButton>(FRoot, "TestClearChartButton"), &QAbstractButton::clicked, this,
             [this] { TestClearChartButtonClick(); });
     for (const char* name : {"SaveChartButton", "SaveLaserHeNeChartButton"})
-        connect(Find<QAbstractButton>(name), &QAbstractButton::clicked, this,
+        connect(Find<QAbstractButton>(FRoot, name), &QAbstractButton::clicked, this,
                 [this] { SaveChartButtonClick(); });
 }
 

@@ -66,12 +66,13 @@ public:
     static constexpr double ZoomMinY = -17280;
     static constexpr double ZoomMaxY = 17280;
 
-    // root holds every control by name; iodineLaserRunning is the window's flag.
-    TChartFeeders(QWidget* root, bool& iodineLaserRunning);
+    // root holds the chart pages and the frequency-report labels, servicePanel the service
+    // chart with its boxes, each control by name; iodineLaserRunning is the window's flag.
+    TChartFeeders(QWidget* root, QWidget* servicePanel, bool& iodineLaserRunning);
     ~TChartFeeders() override;
 
-    // The file dialogs (an empty name = cancelled) and the millisecond tick of the
-    // frequency-difference log; tests replace both.
+    // The file dialogs (an empty name = cancelled; the file dialog by default) and the
+    // millisecond tick of the frequency-difference log; tests replace both.
     void SetFileNameProvider(TFileNameProvider provider) {
         FFileNameProvider = std::move(provider);
     }
@@ -120,7 +121,7 @@ public:
     int64_t FreqDiffLogStartTick = 0;
 
 private:
-    template <class T> T* Find(const char* name) const;
+    template <class T> static T* Find(QWidget* root, const char* name);
     std::unique_ptr<TChart> MakeChart(const char* name, TAxisSetup x, TAxisSetup y);
     QString AskFileName(const TSaveDialogRequest& request) const;
     int64_t Now() const;
@@ -129,6 +130,7 @@ private:
     void DataLogClosed();
 
     QWidget* FRoot;
+    QWidget* FServicePanel;
     bool& FIodineLaserRunning;
     TFileNameProvider FFileNameProvider;
     std::function<int64_t()> FTick;

@@ -5,8 +5,10 @@
 
 #include "app/GlobalUnit.h"
 #include "link/ConnectionUnit.h"
+#include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/PeakListDelegateUnit.h"
 #include "ui/main/PicturesUnit.h"
+#include "ui/main/ServicePasswordUnit.h"
 #include "ui/main/TuningStatusUnit.h"
 
 #include <QApplication>
@@ -150,8 +152,11 @@ void TMainForm::FormCreate() {
     //    (FirmwareUpdateView).
     // 4. Place of the laser-head service frame (FLaserFrame) on ServiceLaserTabSheet and its
     //    Init.
-    // 5. The service panel starts hidden; place of the service unlock (FServicePassword).
+    // 5. The service panel starts hidden; the service unlock (FServicePassword). The panel's
+    //    content and the chart pages are put in place here too.
     ui->ServicePanel->hide();
+    CreateServicePanel();
+    CreateCharts();
     // 6. Tabs hidden; the simple page is active (its show handler starts the watchdog once the
     //    page is really showing).
     SetTabsVisible(false);
@@ -202,8 +207,9 @@ void TMainForm::FormDestroy() {
         Connection->Disconnect();
     // 5.
     QThread::msleep(100);
-    // 6. Place where FServicePassword is freed; then the peak table, the application manager
-    //    and the connection, each global cleared before its object is freed.
+    // 6. FServicePassword (with the charts and their logs), then the peak table, the
+    //    application manager and the connection, each global cleared before its object is freed.
+    ReleaseServicePanel();
     FPeakList.reset();
     TApplicationManager* manager = ApplicationManager;
     ApplicationManager = nullptr;

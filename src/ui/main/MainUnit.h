@@ -9,6 +9,9 @@
 //   MainUnitConnection.cpp  search, connect, disconnect, watchdog, receive thread, device kind
 //   MainUnitTuning.cpp      peak list, simple page, Start/Lock, frequency difference, status
 //   MainUnitReceiver.cpp    the controller reports that land in the window's controls
+//   MainUnitService.cpp     the service panel: unlock, 'Hide', expected peaks (the panel's own
+//                           settings live in ServicePanelUnit, the Test page's in ChartPagesUnit)
+//   MainUnitCharts.cpp      the chart pages and the sample operations (ChartFeedersUnit)
 
 #include "protocol/ControllerReceiverUnit.h"
 #include "ui/main/PeakTableUnit.h"
@@ -24,6 +27,10 @@
 class QLabel;
 class QTimer;
 class QToolButton;
+class TChartFeeders;
+class TServicePanelFrame;
+class TServicePassword;
+class TTestPage;
 
 namespace Ui {
 class TMainForm;
@@ -88,6 +95,16 @@ public:
     void Beep() override;
     void ErrorBeep() override;
 
+    // --- service panel (MainUnitService.cpp) ------------------------------------------------
+    // A typed character: the unlock sequence, from the key preview.
+    void FormKeyPress(QChar Key);
+    void HideButtonClick();
+    void SetExpectedPeaksButtonClick();
+    TServicePanelFrame* ServicePanelFrame() const { return FServicePanelFrame; }
+
+    // --- charts and logs (MainUnitCharts.cpp) -----------------------------------------------
+    TChartFeeders* Charts() const { return FCharts.get(); }
+
     // The colour of a self-painting status panel.
     static QColor PanelColor(const QLabel* panel);
     static void SetPanelColor(QLabel* panel, const QColor& color);
@@ -107,6 +124,8 @@ public:
     int SimpleMenuSecondPeakId = -1;
     uint32_t CRCErrorCounter = 0;
     bool IodineLaserRunning = false;
+
+    std::unique_ptr<TServicePassword> FServicePassword;
 
     QTimer* ConnectionTimer = nullptr;
     QTimer* BlinkTimer = nullptr;
@@ -130,11 +149,19 @@ private:
     void TerminateReceiveThread();
     void FreeReceiveThread();
 
+    // Creation and release of the service panel's content, the unlock and the chart pages.
+    void CreateServicePanel();
+    void CreateCharts();
+    void ReleaseServicePanel();
+
     void SimpleButtonPressed(QToolButton* button, QToolButton* other, int peakNumber, bool down);
     QColor ButtonFaceColor() const;
 
     std::unique_ptr<Ui::TMainForm> ui;
-    std::array<QPixmap, 10> FSimpleButtonPictures; // picture N-1 for peak number N
+    std::array<QPixmap, 10> FSimpleButtonPictures;    // picture N-1 for peak number N
+    TServicePanelFrame* FServicePanelFrame = nullptr; // owned by ServicePanel
+    TTestPage* FTestPage = nullptr;                   // owned by TestTabSheet
+    std::unique_ptr<TChartFeeders> FCharts;
     bool FFillingPeakList = false;
     bool FDestroyed = false;
 };

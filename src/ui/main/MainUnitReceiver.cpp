@@ -136,27 +136,3 @@ void TMainForm::Beep() {
 void TMainForm::ErrorBeep() {
     QApplication::beep();
 }
-
-void TMainForm::AddFreqDiffSample(int32_t freqDiffHz, uint16_t power) {
-    const double kilohertz = freqDiffHz / 1000.0;
-    if (kilohertz == 0)
-        return;     // a report of exactly 0 Hz is ignored completely
-    QLocale locale; // with thousands separators
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    ui->FreqDifferenceValueLabel->setText(locale.toString(kilohertz, 'f', 0) +
-                                          QStringLiteral(" kHz"));
-    ui->SignalPWRLabel->setText(QString::number(power));
-    if (!IodineLaserRunning && power > 2000)
-        IodineLaserRunning = true;
-    // The frequency-difference chart (FreqDiffChart) and its log (LogFile) take the sample here.
-}
-
-// The charts and their logs take these samples: the error-signal chart on 'Iodine'
-// (AddErrorSignalSample), the service chart on the service panel (AddServiceSample) and the
-// test chart on the Test page (AddTestSample).
-void TMainForm::AddErrorSignalSample(uint16_t /*raw*/) {}
-void TMainForm::AddServiceSample(int16_t /*value*/) {}
-void TMainForm::AddTestSample(uint16_t /*t1*/, uint16_t /*t2*/, uint16_t /*t3*/, uint16_t /*t4*/) {}
-
-// The CFT calibration captions belong to the service panel's CFT fields.
-void TMainForm::SwitchCFTCalibrationMode() {}

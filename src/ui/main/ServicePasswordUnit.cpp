@@ -2,11 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QPalette>
 #include <QTimer>
-#include <QWidget>
-#include <QWindow>
 
 // --- TServicePassword ---------------------------------------------------------------------------
 
@@ -19,43 +16,6 @@ bool TServicePassword::IsPasswordOK(QChar Key) {
         return true;
     }
     return false;
-}
-
-// --- TWindowKeyPreview --------------------------------------------------------------------------
-
-TWindowKeyPreview::TWindowKeyPreview(QWidget* window, std::function<void(QChar)> handler)
-    : QObject(window), FWindow(window), FHandler(std::move(handler)) {
-    window->installEventFilter(this);
-    WatchNativeWindow();
-}
-
-TWindowKeyPreview::~TWindowKeyPreview() {
-    if (FNativeWindow)
-        FNativeWindow->removeEventFilter(this);
-}
-
-void TWindowKeyPreview::WatchNativeWindow() {
-    QWindow* native = FWindow ? FWindow->windowHandle() : nullptr;
-    if (native == FNativeWindow.data())
-        return;
-    if (FNativeWindow)
-        FNativeWindow->removeEventFilter(this);
-    FNativeWindow = native;
-    if (native)
-        native->installEventFilter(this);
-}
-
-bool TWindowKeyPreview::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == FWindow.data()) {
-        // The native window exists from the first show on and may be replaced.
-        if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange)
-            WatchNativeWindow();
-    } else if (watched == FNativeWindow.data() && event->type() == QEvent::KeyPress) {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (!text.isEmpty() && FHandler)
-            FHandler(text.at(0));
-    }
-    return QObject::eventFilter(watched, event); // never consumed
 }
 
 // --- TServiceSetButtonColor ---------------------------------------------------------------------

@@ -3,13 +3,12 @@
 // one-second green confirmation of the service panel's 'Set' buttons.
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
 
 class QAbstractButton;
-class QWidget;
+class QColor;
 
 // Counts the keys of the sequence "47150236" typed in order.
 class TServicePassword {
@@ -25,28 +24,6 @@ public:
     bool IsPasswordOK(QChar Key);
 
     int FCharIndex = 0; // keys of the sequence matched so far
-};
-
-// Sees every key typed in a window exactly once, before the focused control and without
-// consuming it (edit fields included), and hands its character to a handler.
-//
-// It watches the window's native window, which receives every key before forwarding it to the
-// focused widget; it follows the native window when the widget gets a new one.
-class TWindowKeyPreview : public QObject {
-    Q_OBJECT
-public:
-    TWindowKeyPreview(QWidget* window, std::function<void(QChar key)> handler);
-    ~TWindowKeyPreview() override;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void WatchNativeWindow();
-
-    QPointer<QWidget> FWindow;
-    QPointer<QObject> FNativeWindow;
-    std::function<void(QChar)> FHandler;
 };
 
 // Turns a 'Set' button's caption green and, one second later, back to the normal text colour.

@@ -1,12 +1,7 @@
-// The service unlock: the counting rule, and keys seen once each anywhere in the window.
+// The service unlock: the counting rule of the key sequence.
 #include "ServiceTestSupport.h"
 
-#include "ui/controls/RealSpinEdit.h"
 #include "ui/main/ServicePasswordUnit.h"
-
-#include <QLineEdit>
-#include <QTest>
-#include <QWindow>
 
 namespace {
 
@@ -17,12 +12,6 @@ std::vector<int> Unlocks(TServicePassword& password, const QString& keys) {
         if (password.IsPasswordOK(keys[i]))
             at.push_back(i + 1);
     return at;
-}
-
-// Types the characters through the native window, as a keyboard does.
-void Type(QWindow* window, const char* keys) {
-    for (const char* k = keys; *k; ++k)
-        QTest::keyClick(window, *k);
 }
 
 } // namespace
@@ -51,35 +40,4 @@ TEST(ServicePassword, AWrongKeyRestartsTheCountAndIsNotAFirstKey) {
     EXPECT_EQ(password.FCharIndex, 7);
     EXPECT_FALSE(password.IsPasswordOK(QLatin1Char('7')));
     EXPECT_EQ(password.FCharIndex, 0);
-}
-
-TEST(WindowKeyPreview, SeesEveryKeyOnceWithoutTakingItFromTheFocusedField) {
-    QWidget window;
-    auto* edit = new QLineEdit(&window);
-    auto* spin = new TRealSpinEdit(&window);
-    spin->move(0, 40);
-    QString seen;
-    new TWindowKeyPreview(&window, [&](QChar key) { seen += key; });
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.activateWindow();
-    QWindow* native = window.windowHandle();
-    ASSERT_NE(native, nullptr);
-
-    edit->setFocus();
-    Type(native, "4715");
-    EXPECT_EQ(seen, "4715");
-    EXPECT_EQ(edit->text(), "4715");
-
-    spin->setFocus();
-    spin->clear();
-    Type(native, "0236");
-    EXPECT_EQ(seen, "47150236");
-    EXPECT_EQ(spin->text(), "0236");
-
-    // With no field focused the window still sees the keys; keys without text are skipped.
-    window.setFocus();
-    QTest::keyClick(native, Qt::Key_Shift);
-    Type(native, "x");
-    EXPECT_EQ(seen, "47150236x");
 }

@@ -78,7 +78,7 @@ struct TChartsHarness {
         power->setObjectName(QStringLiteral("SignalPWRLabel"));
         layout->addWidget(value);
         layout->addWidget(power);
-        feeders = std::make_unique<TChartFeeders>(&root, iodineLaserRunning);
+        feeders = std::make_unique<TChartFeeders>(&root, panel, iodineLaserRunning);
         root.resize(1200, 2400);
     }
     ~TChartsHarness() { feeders.reset(); }
