@@ -1,0 +1,211 @@
+// The service panel and the charts inside the operator window: unlock by typing, 'Hide', the
+// read-back of every setting into its own field, the path-gain reply, the expected peaks, the
+// sample operations and a log through the window, and a pending confirmation at window close.
+#include "../main/MainWindowTestSupport.h"
+
+#include "app/LogUnit.h"
+#include "ui/controls/RealSpinEdit.h"
+#include "ui/main/ChartFeedersUnit.h"
+#include "ui/main/SaveDialogUnit.h"
+#include "ui/main/ServiceCommandsUnit.h"
+#include "ui/main/ServicePanelUnit.h"
+#include "ui/main/ServicePasswordUnit.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct ServiceWindow : MainWindowTest {
+    void Open() {
+        Create({"QRX-7A 1234"});
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    // Types into the focused control, as the keyboard does.
+    void Type(QWidget* into, const char* keys) {
+        into->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([into] { return into->hasFocus(); }, 2000));
+        QTest::keyClicks(into, QString::fromLatin1(keys));
+    }
+    bool PanelShown() { return Find<QWidget>("ServicePanel")->isVisible(); }
+    int VisibleTabs() {
+        auto* pages = Find<QTabWidget>("PageControl");
+        int n = 0;
+        for (int i = 0; i < pages->count(); ++i)
+            n += pages->isTabVisible(i) ? 1 : 0;
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(ServiceWindow, TheKeySequenceTypedAnywhereUnlocksThePanel) {
+    Open();
+    EXPECT_FALSE(PanelShown());
+    EXPECT_EQ(form->width(), 1133);
+    EXPECT_EQ(VisibleTabs(), 0);
+
+    // Typed into an edit field, split over two fields: the fields keep what was typed.
+    auto* freq = Find<TRealSpinEdit>("FreqDifference2RealSpinEdit");
+    freq->clear();
+    Type(freq, "4715");
+    EXPECT_EQ(freq->text(), "4715");
+    EXPECT_FALSE(PanelShown());
+    Type(form.get(), "0236");
+    EXPECT_TRUE(PanelShown());
+    EXPECT_EQ(form->width(), 1821);
+    EXPECT_EQ(Find<QWidget>("ServicePanel")->geometry(), QRect(1821 - 676, 0, 676, 691));
+    EXPECT_EQ(VisibleTabs(), 5);
+
+    // 'Hide' asks for the expected peaks, narrows the window and leaves the tabs visible.
+    ConnectFirstDevice();
+    ClearWire();
+    QTest::mouseClick(Find<QPushButton>("HideButton"), Qt::LeftButton);
+    EXPECT_EQ(Wire(), (std::vector<TWireFrame>{{1, 69}}));
+    EXPECT_FALSE(PanelShown());
+    EXPECT_EQ(form->width(), 1139);
+    EXPECT_EQ(VisibleTabs(), 5);
+
+    // Typing the sequence again shows it again.
+    Type(form.get(), "47150236");
+    EXPECT_TRUE(PanelShown());
+    EXPECT_EQ(form->width(), 1821);
+}
+
+TEST_F(ServiceWindow, AWrongKeyRestartsTheSequence) {
+    Open();
+    Type(form.get(), "4715023947150236");
+    EXPECT_TRUE(PanelShown());
+    Find<QPushButton>("HideButton")->click();
+    Type(form.get(), "471547150236"); // the wrong '4' does not start a new sequence
+    EXPECT_FALSE(PanelShown());
+    Type(form.get(), "x");
+    Type(form.get(), "47150236");
+    EXPECT_TRUE(PanelShown());
+}
+
+TEST_F(ServiceWindow, EveryReplyLandsInTheFieldItsSetButtonSends) {
+    Create({"QRX-7A 1234"});
+    for (const TServiceSetRow& row : ServiceSetRows) {
+        form->SetSpinValue(row.ReadBack, 123);
+        EXPECT_EQ(Find<TRealSpinEdit>(row.SpinEdit)->Value(), 123) << row.SpinEdit;
+    }
+    form->SetSpinValue(TSpinTarget::DSPP, 11);
+    form->SetSpinValue(TSpinTarget::DSPI, 22);
+    form->SetSpinValue(TSpinTarget::DSPD, 33333);
+    EXPECT_EQ(Find<TRealSpinEdit>("DSPPRealSpinEdit")->Value(), 11);
+    EXPECT_EQ(Find<TRealSpinEdit>("DSPIRealSpinEdit")->Value(), 22);
+    EXPECT_EQ(Find<TRealSpinEdit>("DSPDRealSpinEdit")->Value(), 33333);
+
+    form->SetLabelCaption(TLabelTarget::CFTRaw, QStringLiteral("CFT Raw: 812"));
+    form->SetLabelCaption(TLabelTarget::FirmwareVersionIL, QStringLiteral("IL 1.2.3"));
+    form->SetLabelCaption(TLabelTarget::FirmwareVersionDSP, QStringLiteral("4.4.1"));
+    EXPECT_EQ(Find<QLabel>("CFTRawLabel")->text(), "CFT Raw: 812");
+    EXPECT_EQ(Find<QLabel>("ReadFirmwareVersionILLabel")->text(), "IL 1.2.3");
+    EXPECT_EQ(Find<QLabel>("ReadFirmwareVersionDSPLabel")->text(), "4.4.1");
+
+    // The counter of corrupt frames sits on the panel.
+    form->CRCError();
+    form->CRCError();
+    EXPECT_EQ(Find<QLabel>("CRCErrorsLabel")->text(), "2");
+    EXPECT_TRUE(Find<QWidget>("ServicePanel")->isAncestorOf(Find<QLabel>("CRCErrorsLabel")));
+
+    // The CFT offset reply switches the captions.
+    form->SetSpinValue(TSpinTarget::CFTOffset, 29999);
+    form->SwitchCFTCalibrationMode();
+    EXPECT_EQ(Find<QLabel>("CFTTemp40Label")->text(), "CFT temp 30 (bridge)");
+    form->SetSpinValue(TSpinTarget::CFTOffset, 30000);
+    form->SwitchCFTCalibrationMode();
+    EXPECT_EQ(Find<QLabel>("CFTTemp40Label")->text(), "CFT temp 40");
+}
+
+TEST_F(ServiceWindow, APathGainReplyAbove2000TicksTheBoxWhichSendsTheGainAgain) {
+    Create({"QRX-7A 1234"});
+    ConnectFirstDevice();
+    ClearWire();
+    // What the decoder does for a reply of 2150: the field gets 150, then the box is ticked.
+    form->SetSpinValue(TSpinTarget::PathGain, 150);
+    form->TickStabilizationCheck();
+    EXPECT_TRUE(Find<QCheckBox>("StabilizationCheckCheckBox")->isChecked());
+    EXPECT_EQ(Wire(), (std::vector<TWireFrame>{{1, 58, 2150}}));
+    ClearWire();
+    form->SetSpinValue(TSpinTarget::PathGain, 300);
+    form->TickStabilizationCheck(); // already ticked: no click, nothing sent
+    EXPECT_EQ(Wire(), std::vector<TWireFrame>{});
+}
+
+TEST_F(ServiceWindow, ExpectedPeaksSendTheMaskOfTheChosenRange) {
+    Create({"QRX-7A 1234"});
+    ConnectFirstDevice();
+    ClearWire();
+    Find<QComboBox>("ExpectedPeaksFromComboBox")->setCurrentIndex(7); // h
+    Find<QComboBox>("ExpectedPeaksToComboBox")->setCurrentIndex(2);   // c
+    auto* set = Find<QPushButton>("SetExpectedPeaksButton");
+    QTest::mouseClick(set, Qt::LeftButton);
+    EXPECT_EQ(Wire(), (std::vector<TWireFrame>{{1, 70, 4 + 8 + 16 + 32 + 64 + 128}}));
+    EXPECT_EQ(TServiceSetButtonColor::CaptionColor(set), QColor(0, 0x80, 0));
+}
+
+TEST_F(ServiceWindow, TheTestPageWritesAndReadsTheDSPsPID) {
+    Create({"QRX-7A 1234"});
+    ConnectFirstDevice();
+    ClearWire();
+    Find<TRealSpinEdit>("DSPPRealSpinEdit")->SetValue(255);
+    Find<TRealSpinEdit>("DSPIRealSpinEdit")->SetValue(7);
+    Find<TRealSpinEdit>("DSPDRealSpinEdit")->SetValue(65535);
+    Find<QPushButton>("DSPWritePIDButton")->click();
+    Find<QPushButton>("DSPReadPIDButton")->click();
+    EXPECT_EQ(Wire(), (std::vector<TWireFrame>{{2, 202, 255, 7, 65535}, {2, 201}}));
+    // Neither button is confirmed in green.
+    EXPECT_EQ(TServiceSetButtonColor::CaptionColor(Find<QPushButton>("DSPWritePIDButton")),
+              TServiceSetButtonColor::NormalColor());
+}
+
+TEST_F(ServiceWindow, SamplesReachTheChartsAndTheLogThroughTheWindow) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("freq.txt"));
+    SetSaveDialogOverride([&](const TSaveDialogRequest&) { return file; });
+    Create({"QRX-7A 1234"});
+    form->AddErrorSignalSample(17640);
+    form->AddServiceSample(5); // 'Enable chart' is off at start
+    form->AddTestSample(1, 2, 3, 4);
+    EXPECT_EQ(form->Charts()->DataSeries().Count(), 1);
+    EXPECT_EQ(form->Charts()->DataSeries().Y(0), 0);
+    EXPECT_EQ(form->Charts()->ServiceSeries().Count(), 0);
+    EXPECT_EQ(form->Charts()->TestSeries(3).Y(0), 4);
+    EXPECT_EQ(Find<QLabel>("Test3Label")->text(), "3");
+
+    EXPECT_FALSE(form->IodineLaserRunning);
+    Find<QCheckBox>("FreqDiffLogCheckBox")->setChecked(true);
+    form->AddFreqDiffSample(12345678, 2001);
+    EXPECT_TRUE(form->IodineLaserRunning);
+    EXPECT_EQ(Find<QLabel>("FreqDifferenceValueLabel")->text(), "12,346 kHz");
+    EXPECT_EQ(Find<QLabel>("SignalPWRLabel")->text(), "2001");
+    // Logged by the application's LogFile; closed with the window.
+    form.reset();
+    SetSaveDialogOverride({});
+    EXPECT_EQ(LogFile, nullptr);
+    QFile log(file);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray line = log.readAll();
+    EXPECT_TRUE(line.endsWith(";12345\r\n")) << line.constData();
+    EXPECT_EQ(line.count('\n'), 1);
+}
+
+TEST_F(ServiceWindow, AConfirmationPendingWhenTheWindowClosesIsDroppedSafely) {
+    Open();
+    Type(form.get(), "47150236");
+    ConnectFirstDevice();
+    QTest::mouseClick(Find<QPushButton>("SetPhaseButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("LifetimeButton"), Qt::LeftButton);
+    form.reset();
+    // Past the second: the restores would have run on freed buttons.
+    QTest::qWait(TServiceSetButtonColor::DefaultTimeInMsec + 200);
+    SUCCEED();
+}
