@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -202,8 +203,11 @@ void TChartFeeders::AddServiceSample(int16_t value) {
 void TChartFeeders::AddTestSample(uint16_t value1, uint16_t value2, uint16_t value3,
                                   uint16_t value4) {
     const uint16_t values[4] = {value1, value2, value3, value4};
-    for (int i = 0; i < 4; ++i)
-        FTestLabels[i]->setText(QString::number(values[i]));
+    std::copy(values, values + 4, FTestValues);
+    TFrameClock::Instance().Schedule(FTestLabels[0], [this] {
+        for (int i = 0; i < 4; ++i)
+            FTestLabels[i]->setText(QString::number(FTestValues[i]));
+    });
     TestSaveLineToFile(TestLogLine(value1, value2, value3, value4));
     if (!FTestShowChartCheckBox->isChecked())
         return;

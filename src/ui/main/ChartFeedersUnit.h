@@ -158,4 +158,7 @@ private:
     QLabel* FFreqDifferenceValueLabel;
     QLabel* FSignalPWRLabel;
     QLabel* FTestLabels[4];
+    // The test values arrive faster than the screen shows them: the labels take the latest
+    // values with the next frame.
+    uint16_t FTestValues[4] = {};
 };

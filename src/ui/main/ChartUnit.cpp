@@ -2,11 +2,47 @@
 
 #include <qcustomplot.h>
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+
+// --- TFrameClock ---------------------------------------------------------------------------------
+
+TFrameClock& TFrameClock::Instance() {
+    static QPointer<TFrameClock> clock;
+    if (!clock)
+        clock = new TFrameClock(QCoreApplication::instance());
+    return *clock;
+}
+
+TFrameClock::TFrameClock(QObject* parent) : QObject(parent), FTimer(new QTimer(this)) {
+    FTimer->setSingleShot(true);
+    FTimer->setInterval(FrameMs);
+    connect(FTimer, &QTimer::timeout, this, &TFrameClock::Tick);
+}
+
+void TFrameClock::Schedule(QObject* owner, std::function<void()> update) {
+    for (TPending& p : FPending)
+        if (p.Owner == owner && p.Guard) {
+            p.Update = std::move(update);
+            return;
+        }
+    FPending.push_back({owner, owner, std::move(update)});
+    if (!FTimer->isActive())
+        FTimer->start();
+}
+
+void TFrameClock::Tick() {
+    // An update may ask for the next frame again.
+    std::vector<TPending> due;
+    due.swap(FPending);
+    for (TPending& p : due)
+        if (p.Guard)
+            p.Update();
+}
 
 // --- TChartSeries -------------------------------------------------------------------------------
 
@@ -42,8 +78,9 @@ void TChartSeries::SyncGraph() {
 // --- TChart -------------------------------------------------------------------------------------
 
 TChart::TChart(QCustomPlot* plot, TAxisSetup x, TAxisSetup y)
-    : QObject(nullptr), FPlot(plot), FX(std::move(x)), FY(std::move(y)),
-      FReplotTimer(new QTimer(this)) {
+    : QObject(nullptr), FPlot(plot), FX(std::move(x)), FY(std::move(y)) {
+    // The plot paints every pixel itself: nothing beneath it needs painting with it.
+    FPlot->setAttribute(Qt::WA_OpaquePaintEvent);
     FPlot->legend->setVisible(false);
     FPlot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     FPlot->axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
@@ -61,10 +98,6 @@ TChart::TChart(QCustomPlot* plot, TAxisSetup x, TAxisSetup y)
     }
     connect(FPlot, &QCustomPlot::mouseDoubleClick, this, [this] { UndoZoom(); });
     connect(FPlot, &QCustomPlot::afterReplot, this, [this] { ++FReplotCount; });
-
-    FReplotTimer->setSingleShot(true);
-    FReplotTimer->setInterval(ReplotIntervalMs);
-    connect(FReplotTimer, &QTimer::timeout, this, &TChart::ReplotTimerTimeout);
     FPlot->installEventFilter(this);
 }
 
@@ -186,8 +219,7 @@ void TChart::AxisRangeChanged(QCPAxis* axis, const QCPRange& newRange, const QCP
 
 void TChart::RequestReplot() {
     FDirty = true;
-    if (!FReplotTimer->isActive())
-        FReplotTimer->start();
+    TFrameClock::Instance().Schedule(this, [this] { FrameTick(); });
 }
 
 bool TChart::ReplotPending() const {
@@ -195,7 +227,6 @@ bool TChart::ReplotPending() const {
 }
 
 void TChart::UpdateNow() {
-    FReplotTimer->stop();
     for (const auto& series : FSeries)
         series->SyncGraph();
     FitAutomaticAxes();
@@ -203,7 +234,7 @@ void TChart::UpdateNow() {
     FPlot->replot();
 }
 
-void TChart::ReplotTimerTimeout() {
+void TChart::FrameTick() {
     // A chart that is not showing keeps its changes until it shows again.
     if (!FPlot->isVisible())
         return;

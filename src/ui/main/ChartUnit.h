@@ -8,6 +8,7 @@
 // (0 ... count - 1): deleting the oldest point renumbers the rest, and the trace scrolls.
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <deque>
@@ -22,6 +23,31 @@ class QColor;
 class QCustomPlot;
 class QTimer;
 class TChart;
+
+// The window's screen updates, run together once per frame: a chart or label that changed asks
+// for the next frame, and every change of that frame is painted in one pass. GUI thread only.
+class TFrameClock : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int FrameMs = 40;
+    static TFrameClock& Instance(); // lives as long as the application object
+
+    // Runs update with the next frame, once however often it is asked for; dropped when owner
+    // is freed first.
+    void Schedule(QObject* owner, std::function<void()> update);
+
+private:
+    explicit TFrameClock(QObject* parent);
+    void Tick();
+
+    struct TPending {
+        QObject* Owner;
+        QPointer<QObject> Guard;
+        std::function<void()> Update;
+    };
+    std::vector<TPending> FPending;
+    QTimer* FTimer;
+};
 
 // One axis: its title, whether the title is shown, and a fixed range or automatic scaling.
 struct TAxisSetup {
@@ -60,7 +86,7 @@ private:
 class TChart : public QObject {
     Q_OBJECT
 public:
-    static constexpr int ReplotIntervalMs = 40;
+    static constexpr int ReplotIntervalMs = TFrameClock::FrameMs;
 
     // Called after the operator zoomed the chart (once per zoom step, when it is complete).
     using TZoomHandler = std::function<void(TChart& chart)>;
@@ -108,7 +134,7 @@ private:
     void FitAutomaticAxes();
     void SetRangeQuietly(QCPAxis* axis, double lower, double upper);
     void AxisRangeChanged(QCPAxis* axis, const QCPRange& newRange, const QCPRange& oldRange);
-    void ReplotTimerTimeout();
+    void FrameTick();
 
     QCustomPlot* FPlot;
     TAxisSetup FX;
@@ -116,7 +142,6 @@ private:
     std::vector<std::unique_ptr<TChartSeries>> FSeries;
     TZoomHandler FZoomHandler;
     TScrollGuard FScrollGuard;
-    QTimer* FReplotTimer;
     bool FDirty = false;
     bool FSettingRange = false; // the chart itself is moving an axis
     bool FZoomCheckPending = false;

@@ -179,7 +179,7 @@ TEST_F(ServiceWindow, SamplesReachTheChartsAndTheLogThroughTheWindow) {
     EXPECT_EQ(form->Charts()->DataSeries().Y(0), 0);
     EXPECT_EQ(form->Charts()->ServiceSeries().Count(), 0);
     EXPECT_EQ(form->Charts()->TestSeries(3).Y(0), 4);
-    EXPECT_EQ(Find<QLabel>("Test3Label")->text(), "3");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Find<QLabel>("Test3Label")->text() == "3"; }, 5000));
 
     EXPECT_FALSE(form->IodineLaserRunning);
     Find<QCheckBox>("FreqDiffLogCheckBox")->setChecked(true);

@@ -187,7 +187,7 @@ TEST_F(Logs, ATestLogWriteThatFailsUnticksItsBox) {
     EXPECT_FALSE(f.TestLogActive);
     EXPECT_FALSE(Box("TestSaveDataCheckBox")->isChecked());
     f.AddTestSample(9, 9, 9, 9);
-    EXPECT_EQ(h.Text("Test1Label"), "9");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return h.Text("Test1Label") == "9"; }, 5000));
 }
 
 TEST_F(Logs, ChartSaveWritesTheErrorSignalChartFromEitherButton) {
