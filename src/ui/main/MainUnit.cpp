@@ -5,6 +5,7 @@
 
 #include "app/GlobalUnit.h"
 #include "link/ConnectionUnit.h"
+#include "ui/firmware/FirmwareUpdateViewUnit.h"
 #include "ui/main/PeakListDelegateUnit.h"
 #include "ui/main/PicturesUnit.h"
 #include "ui/main/TuningStatusUnit.h"
@@ -146,8 +147,9 @@ void TMainForm::FormCreate() {
     // 2. The application manager: the single-instance check, then Laser, FirmwareUpdater and
     //    LogFile.
     ApplicationManager = new TApplicationManager();
-    // 3. Place of the HeNe status view (LaserHeNeChartView), then of the firmware update view
-    //    (FirmwareUpdateView).
+    // 3. Place of the HeNe status view (LaserHeNeChartView), then the firmware update view.
+    FirmwareUpdateView = new TServiceMasterFirmwareUpdateView(ui->FirmwareUpdateTabSheet);
+    ui->FirmwareUpdateTabSheetLayout->addWidget(FirmwareUpdateView);
     // 4. Place of the laser-head service frame (FLaserFrame) on ServiceLaserTabSheet and its
     //    Init.
     // 5. The service panel starts hidden; place of the service unlock (FServicePassword).
@@ -194,8 +196,11 @@ void TMainForm::FormDestroy() {
     // 1. The receive thread stops before anything it may call is freed.
     TerminateReceiveThread();
     FreeReceiveThread();
-    // 2. Place where LaserHeNeChartView, then FirmwareUpdateView are freed (field cleared
-    //    first).
+    // 2. Place where LaserHeNeChartView is freed; then FirmwareUpdateView (field cleared
+    //    first). A run still going on ends before the link closes.
+    TServiceMasterFirmwareUpdateView* firmwareUpdateView = FirmwareUpdateView;
+    FirmwareUpdateView = nullptr;
+    delete firmwareUpdateView;
     // 3. Place of FLaserFrame's Release, then its release.
     // 4.
     if (Connection)

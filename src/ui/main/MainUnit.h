@@ -24,6 +24,7 @@
 class QLabel;
 class QTimer;
 class QToolButton;
+class TServiceMasterFirmwareUpdateView;
 
 namespace Ui {
 class TMainForm;
@@ -110,6 +111,8 @@ public:
 
     QTimer* ConnectionTimer = nullptr;
     QTimer* BlinkTimer = nullptr;
+    // The firmware page's logic and controls, on FirmwareUpdateTabSheet.
+    TServiceMasterFirmwareUpdateView* FirmwareUpdateView = nullptr;
 
 signals:
     // Key preview: every character typed anywhere in the window, once, before the control with
