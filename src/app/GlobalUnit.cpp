@@ -2,6 +2,7 @@
 
 #include "app/SingleInstanceUnit.h"
 #include "laser/LaserDeviceUnit.h"
+#include "protocol/FrameLogUnit.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,8 @@ void TApplicationManager::CheckSingleInstance() {
 
 TApplicationManager::TApplicationManager() {
     CheckSingleInstance();
+    // The frame log first: every frame from the first request on is recorded.
+    FrameLog = new TFrameLog;
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
     Laser = new TLaser;
@@ -50,4 +53,5 @@ TApplicationManager::~TApplicationManager() {
     TLaser* laser = Laser;
     Laser = nullptr;
     delete laser;
+    delete FrameLog.exchange(nullptr);
 }
