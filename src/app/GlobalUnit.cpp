@@ -1,6 +1,7 @@
 #include "app/GlobalUnit.h"
 
 #include "app/SingleInstanceUnit.h"
+#include "firmware/FirmwareUpdaterUnit.h"
 #include "laser/LaserDeviceUnit.h"
 #include "protocol/FrameLogUnit.h"
 
@@ -45,11 +46,15 @@ TApplicationManager::TApplicationManager() {
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
     Laser = new TLaser;
+    FirmwareUpdater = new TFirmwareUpdater;
 }
 
 TApplicationManager::~TApplicationManager() {
     // Reverse order of creation: LogFile, FirmwareUpdater, Laser. Each global is cleared
     // before its object is freed, so nothing released meanwhile finds a half-gone singleton.
+    TFirmwareUpdater* updater = FirmwareUpdater;
+    FirmwareUpdater = nullptr;
+    delete updater;
     TLaser* laser = Laser;
     Laser = nullptr;
     delete laser;

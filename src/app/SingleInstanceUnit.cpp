@@ -5,7 +5,6 @@
 #else
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -21,7 +20,7 @@ bool AcquireSingleInstance(const QString& token, const QString& lockDirectory) {
 #else
     QString dir = lockDirectory;
     if (dir.isEmpty())
-        dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        dir = qEnvironmentVariable("XDG_RUNTIME_DIR"); // the session's runtime directory
     if (dir.isEmpty() || !QDir(dir).exists())
         dir = QDir::tempPath();
     const QByteArray path = QFile::encodeName(QDir(dir).filePath(token + QStringLiteral(".lock")));

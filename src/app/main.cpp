@@ -3,12 +3,16 @@
 #include "app/GlobalUnit.h"
 #include "app/PlaceholderWindow.h"
 #include "app/SleepPreventionUnit.h"
+#include "sim/SimulatorUnit.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+
+#include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -32,9 +36,25 @@ int main(int argc, char* argv[]) {
         box.exec();
     });
 
+    // Only with --simulator is the simulated laser system listed; a lab PC never sees it
+    // otherwise. It must outlive the window, which owns the connection that talks to it.
+    const TSimulatorRequest simRequest = ParseSimulatorArguments(app.arguments());
+    if (!simRequest.Error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(simRequest.Error));
+        return 2;
+    }
+    std::unique_ptr<TSimulatedLaserSystem> simulator;
+    if (simRequest.Requested) {
+        simulator = std::make_unique<TSimulatedLaserSystem>(simRequest.Options);
+        simulator->Install();
+    }
+
     int code = 0;
     {
         TPlaceholderWindow window;
+        if (simulator)
+            window.setWindowTitle(window.windowTitle() + QStringLiteral(" – SIMULATOR (") +
+                                  simulator->ModelName() + QStringLiteral(")"));
         window.show();
         code = app.exec();
     }

@@ -1,0 +1,56 @@
+#include "firmware/AVRFirmwareParserUnit.h"
+
+TAVRFileParser::TAVRFileParser() {
+    FFileExt = QStringLiteral(".hex");
+    FFirstLineChar = QLatin1Char(':');
+    FExtAddress = 0;
+}
+
+bool TAVRFileParser::ParseLine(const QString& line, uint32_t& address, TFirmwareBytes& data,
+                               int32_t& length) {
+    if (line.isEmpty() || line[0] != FFirstLineChar)
+        return false;
+    const int count = HexByte(line, 2);
+    const uint8_t addressHigh = HexByte(line, 4);
+    const uint8_t addressLow = HexByte(line, 6);
+    const uint8_t type = HexByte(line, 8);
+    // The record's bytes, the checksum included, add up to 0 modulo 256. Reading the checksum
+    // first also makes sure every data position lies inside the line.
+    const uint8_t checksum = HexByte(line, 10 + 2 * count);
+    unsigned sum = unsigned(count) + addressHigh + addressLow + type + checksum;
+    TFirmwareBytes bytes(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        bytes[static_cast<size_t>(i)] = HexByte(line, 10 + 2 * i);
+        sum += bytes[static_cast<size_t>(i)];
+    }
+    if ((sum & 0xFF) != 0)
+        throw EFirmwareFileError("record checksum");
+
+    data.clear();
+    address = 0;
+    length = 0;
+    // The kind of record is the type field's low digit.
+    switch (type & 0x0F) {
+    case 0:
+        data = std::move(bytes);
+        address = uint32_t(addressHigh) * 256 + addressLow + FExtAddress;
+        length = count;
+        break;
+    case 4:
+        if (count < 2)
+            throw EFirmwareFileError("short extended address record");
+        FExtAddress = (uint32_t(bytes[0]) * 256 + bytes[1]) << 16;
+        break;
+    case 1:
+        FEndRecord = true;
+        break;
+    case 2:
+    case 3:
+    case 5:
+        break;
+    default:
+        // Record kinds the boards' tool chains never write: the file is not one of theirs.
+        throw EFirmwareFileError("unknown record type");
+    }
+    return true;
+}
