@@ -111,3 +111,148 @@ QString FrameBoardText(const TFrameLogEntry& entry) {
         return QString::number(board);
     }
 }
+
+// --- command names (until the command table's own names are available) ----------------------
+
+namespace {
+
+struct TName {
+    uint8_t code;
+    const char* name;
+};
+
+constexpr TName ControllerNames[] = {
+    {Cmd::StartStep1, "StartStep1"},
+    {Cmd::StartStep2, "StartStep2"},
+    {Cmd::GoToPeak, "GoToPeak"},
+    {Cmd::HalfAutomatic, "HalfAutomatic"},
+    {Cmd::Lock, "Lock"},
+    {Cmd::GetPhase, "GetPhase"},
+    {Cmd::SetPhase, "SetPhase"},
+    {Cmd::GetDelay, "GetDelay"},
+    {Cmd::SetDelay, "SetDelay"},
+    {Cmd::GetPathGain, "GetPathGain"},
+    {Cmd::SetPathGain, "SetPathGain"},
+    {Cmd::GetCFT, "GetCFT"},
+    {Cmd::SetCFT, "SetCFT"},
+    {Cmd::GetP, "GetP"},
+    {Cmd::SetP, "SetP"},
+    {Cmd::GetI, "GetI"},
+    {Cmd::SetI, "SetI"},
+    {Cmd::GetD, "GetD"},
+    {Cmd::SetD, "SetD"},
+    {Cmd::GetPIDGain, "GetPIDGain"},
+    {Cmd::SetPIDGain, "SetPIDGain"},
+    {Cmd::GetExpectedPeaks, "GetExpectedPeaks"},
+    {Cmd::SetExpectedPeaks, "SetExpectedPeaks"},
+    {Cmd::GetScopeScale, "GetScopeScale"},
+    {Cmd::SetScopeScale, "SetScopeScale"},
+    {Cmd::InitRequest, "InitRequest"},
+    {Cmd::GetSetPoint, "GetSetPoint"},
+    {Cmd::SetSetPoint, "SetSetPoint"},
+    {Cmd::GetHarmonic, "GetHarmonic"},
+    {Cmd::SetHarmonic, "SetHarmonic"},
+    {Cmd::GetCFTTemp10, "GetCFTTemp10"},
+    {Cmd::SetCFTTemp10, "SetCFTTemp10"},
+    {Cmd::GetCFTTemp40, "GetCFTTemp40"},
+    {Cmd::SetCFTTemp40, "SetCFTTemp40"},
+    {Cmd::GetCFTOffset, "GetCFTOffset"},
+    {Cmd::SetCFTOffset, "SetCFTOffset"},
+    {Cmd::GetCFTRaw, "GetCFTRaw"},
+    {Cmd::GetModulation, "GetModulation"},
+    {Cmd::SetModulation, "SetModulation"},
+    {Cmd::GetFOffset, "GetFOffset"},
+    {Cmd::SetFOffset, "SetFOffset"},
+    {Cmd::GetFirmwareVersion, "GetFirmwareVersion"},
+};
+
+constexpr TName DSPNames[] = {
+    {Cmd::DSPReadPID, "DSPReadPID"},
+    {Cmd::DSPWritePID, "DSPWritePID"},
+    {Cmd::DSPGetLifetime, "DSPGetLifetime"},
+    {Cmd::DSPSetLifetime, "DSPSetLifetime"},
+    {Cmd::DSPGetMirrorSwing, "DSPGetMirrorSwing"},
+    {Cmd::DSPSetMirrorSwing1, "DSPSetMirrorSwing1"},
+    {Cmd::DSPSetMirrorSwing2, "DSPSetMirrorSwing2"},
+    {Cmd::DSPGetOutSignalPeriod, "DSPGetOutSignalPeriod"},
+    {Cmd::DSPSetOutSignalPeriod, "DSPSetOutSignalPeriod"},
+    {Cmd::DSPGetMirrorsUsage, "DSPGetMirrorsUsage"},
+    {Cmd::DSPSetMirrorsUsage, "DSPSetMirrorsUsage"},
+    {Cmd::DSPSetMirrorSwing3, "DSPSetMirrorSwing3"},
+    {Cmd::DSPGetFirmwareVersion, "DSPGetFirmwareVersion"},
+};
+
+constexpr TName LaserHeadNames[] = {
+    {Cmd::LHGetServiceStreamParams, "LHGetServiceStreamParams"},
+    {Cmd::LHWriteDACRegistry, "LHWriteDACRegistry"},
+    {Cmd::LHWriteDACEeprom, "LHWriteDACEeprom"},
+    {Cmd::LHReadDACParameters, "LHReadDACParameters"},
+    {Cmd::LHChangeStabilizationMode, "LHChangeStabilizationMode"},
+    {Cmd::LHSetPIDParam, "LHSetPIDParam"},
+    {Cmd::LHSetArtOffset, "LHSetArtOffset"},
+    {Cmd::LHGetArtOffset, "LHGetArtOffset"},
+    {Cmd::LHGetPIDParam, "LHGetPIDParam"},
+    {Cmd::LHChangeLaserState, "LHChangeLaserState"},
+    {Cmd::LHSetSlope, "LHSetSlope"},
+    {Cmd::LHGetSlope, "LHGetSlope"},
+    {Cmd::LHGetEepromErrorCount, "LHGetEepromErrorCount"},
+    {Cmd::LHSetEepromErrorCount, "LHSetEepromErrorCount"},
+    {Cmd::LHGetTimes, "LHGetTimes"},
+    {Cmd::LHGetLaserOperationTime, "LHGetLaserOperationTime"},
+    {Cmd::LHSetLaserOperationTime, "LHSetLaserOperationTime"},
+    {Cmd::LHSetLaserStartCount, "LHSetLaserStartCount"},
+    {Cmd::LHGetLaserStartCount, "LHGetLaserStartCount"},
+    {Cmd::LHGetSerialNumber, "LHGetSerialNumber"},
+    {Cmd::LHSetSerialNumber, "LHSetSerialNumber"},
+    {Cmd::LHGetFirmwareVersion, "LHGetFirmwareVersion"},
+    {Cmd::LHSetHeaterOptions, "LHSetHeaterOptions"},
+    {Cmd::LHGetHeaterOptions, "LHGetHeaterOptions"},
+    {Cmd::LHSetWavelength, "LHSetWavelength"},
+    {Cmd::LHGetWavelength, "LHGetWavelength"},
+    {Cmd::LHGetTestValues, "LHGetTestValues"},
+    {Cmd::LHSetStabilizationOptions, "LHSetStabilizationOptions"},
+    {Cmd::LHGetStabilizationOptions, "LHGetStabilizationOptions"},
+    {Cmd::LHStatusMode, "LHStatusMode"},
+};
+
+constexpr TName FirmwareNames[] = {
+    {Cmd::FwAddress, "FwAddress"},
+    {Cmd::FwTransferCompleted, "FwTransferCompleted"},
+    {Cmd::FwData, "FwData"},
+    {Cmd::FwErase, "FwErase"},
+    {Cmd::FwFinish, "FwFinish"},
+    {Cmd::FwReset, "FwReset"},
+    {Cmd::FwSwitchToProgramming, "FwSwitchToProgramming"},
+};
+
+template <size_t N> const char* Find(const TName (&names)[N], uint8_t code) {
+    for (const TName& n : names)
+        if (n.code == code)
+            return n.name;
+    return nullptr;
+}
+
+} // namespace
+
+QString FrameCommandText(const TFrameLogEntry& entry) {
+    const int board =
+        entry.Direction == TFrameDirection::Sent ? entry.Address() & 0x0F : entry.Address() >> 4;
+    const uint8_t code = entry.Code();
+    const char* name = nullptr;
+    switch (board) {
+    case BoardController:
+        name = Find(ControllerNames, code);
+        break;
+    case BoardDSP:
+        name = Find(DSPNames, code);
+        break;
+    case BoardLaserHead:
+        name = Find(LaserHeadNames, code);
+        break;
+    default:
+        break;
+    }
+    if (!name)
+        name = Find(FirmwareNames, code);
+    return name ? QString::fromLatin1(name) : QString();
+}
