@@ -9,5 +9,5 @@ scripts/setup.sh "$BUILD_DIR"
 # Moc must rescan when headers join a target (an incremental-build gap of AUTOMOC with Ninja).
 find "$BUILD_DIR" -maxdepth 4 -path '*_autogen/timestamp' -delete 2>/dev/null || true
 # Several checkouts of the tree share one compiler cache.
-export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd .. && pwd)}" CCACHE_NOHASHDIR=1
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(pwd)}" CCACHE_NOHASHDIR=1
 exec flock /tmp/halvane-build.lock cmake --build "$BUILD_DIR" -j2 -- "$@"

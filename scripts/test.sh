@@ -1,9 +1,23 @@
 #!/usr/bin/env bash
-# Builds Halvane and runs every test (CTest + GoogleTest, widgets offscreen).
+# Builds Halvane and runs every test (CTest + GoogleTest, widgets offscreen), then builds the
+# core (everything without a widget) under AddressSanitizer + UndefinedBehaviorSanitizer in a
+# second tree and runs the core tests there.
+# Set HALVANE_SKIP_ASAN=1 to skip the sanitizer tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${BUILD_DIR:-build}"
-scripts/build.sh "$BUILD_DIR"
+ASAN_BUILD_DIR="${ASAN_BUILD_DIR:-build-asan}"
 export QT_QPA_PLATFORM=offscreen
-cd "$BUILD_DIR"
-ctest --output-on-failure -j2 --timeout 300
+
+scripts/build.sh "$BUILD_DIR"
+(cd "$BUILD_DIR" && ctest --output-on-failure -j2 --timeout 300)
+
+if [ "${HALVANE_SKIP_ASAN:-0}" != 1 ]; then
+    echo "test: core tests under AddressSanitizer + UndefinedBehaviorSanitizer ($ASAN_BUILD_DIR)"
+    scripts/setup.sh "$ASAN_BUILD_DIR" -DHALVANE_ASAN=ON -DHALVANE_CORE_ONLY=ON -DHALVANE_BENCH=OFF
+    scripts/build.sh "$ASAN_BUILD_DIR"
+    (cd "$ASAN_BUILD_DIR" &&
+        ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}" \
+        UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
+        ctest --output-on-failure -j2 --timeout 300 -L core)
+fi
