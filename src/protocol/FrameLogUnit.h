@@ -87,6 +87,3 @@ QString FrameDataText(const TFrame& bytes);
 // The board a frame goes to (sent) or comes from (received): 'VFD', 'DSP', 'FREQ', 'HeNe', or
 // the number when it is none of the four.
 QString FrameBoardText(const TFrameLogEntry& entry);
-// The command a frame carries (a board's answer carries its request's code), by the command
-// table's name; empty when the table has no such command.
-QString FrameCommandText(const TFrameLogEntry& entry);

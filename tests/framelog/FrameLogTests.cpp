@@ -2,7 +2,9 @@
 // far back it reaches, how readers take new entries, and how rarely it notifies.
 #include "laser/LaserTestSupport.h"
 #include "link/ConnectionUnit.h"
+#include "protocol/CommandNameUnit.h"
 #include "protocol/FrameLogUnit.h"
+#include "protocol/ReadFrameUnit.h"
 #include "support/FakeD2XX.h"
 
 #include <gtest/gtest.h>
@@ -57,7 +59,7 @@ TEST_F(FrameLogTest, RecordsSentAndReceivedFramesInOrderWithTheirNames) {
         EXPECT_EQ(e[i].Seq, i);
     EXPECT_EQ(e[0].Direction, TFrameDirection::Sent);
     EXPECT_EQ(e[0].Address(), 0xF4);
-    EXPECT_EQ(FrameCommandText(e[0]), "LHGetSlope");
+    EXPECT_EQ(FrameName(e[0].Bytes.data()), "LHGetSlope");
     EXPECT_TRUE(e[0].ChecksumOk);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(e[0].Bytes.data()), FrameSize),
               fake.Written().left(FrameSize))
@@ -65,19 +67,51 @@ TEST_F(FrameLogTest, RecordsSentAndReceivedFramesInOrderWithTheirNames) {
 
     EXPECT_EQ(e[1].Direction, TFrameDirection::Received);
     EXPECT_EQ(e[1].Address(), 0x4F);
-    EXPECT_EQ(FrameCommandText(e[1]), "LHGetSlope") << "an answer carries its request's code";
+    EXPECT_EQ(FrameName(e[1].Bytes.data()), "LHGetSlope") << "an answer carries its request's code";
     EXPECT_EQ(FrameDataText(e[1].Bytes), "34 12 00 00 00 00 00 00");
 
-    EXPECT_EQ(FrameCommandText(e[2]), "SetPhase");
+    EXPECT_EQ(FrameName(e[2].Bytes.data()), "SetPhase");
     EXPECT_EQ(FrameBoardText(e[2]), "VFD");
     EXPECT_EQ(FrameDirectionText(e[2].Direction), "TX");
 
     EXPECT_FALSE(e[3].ChecksumOk);
-    EXPECT_EQ(FrameCommandText(e[3]), "DSPReadPID");
+    EXPECT_EQ(FrameName(e[3].Bytes.data()), "DSPReadPID");
     EXPECT_EQ(FrameBoardText(e[3]), "DSP");
     EXPECT_NE(e[3].Checksum(), e[3].ExpectedChecksum());
     for (size_t i = 1; i < e.size(); ++i)
         EXPECT_GE(e[i].TimeUs, e[i - 1].TimeUs);
+}
+
+// The receive side records every candidate whose checksum it judged, good or bad, in the
+// order of the byte stream.
+TEST_F(FrameLogTest, ReceivePathRecordsEveryJudgedFrame) {
+    struct TIgnore : TFrameDispatcher {
+        void CRCError() override {}
+        void Deliver(const TDecodedReport&) override {}
+        void LaserHeadFrame(const uint8_t*) override {}
+    } dispatcher;
+    TFrameExtractor extractor(dispatcher, QLocale::c());
+    const TFrame first = Answer(BoardController, 3, {4, 0});
+    TFrame corrupt = Answer(BoardLaserHead, Cmd::LHGetSlope, {1, 2});
+    corrupt[5] ^= 0x10;
+    const TFrame last = Answer(BoardDSP, Cmd::DSPGetLifetime, {9});
+    std::vector<uint8_t> bytes(first.begin(), first.end());
+    bytes.insert(bytes.end(), corrupt.begin(), corrupt.end());
+    bytes.insert(bytes.end(), last.begin(), last.end());
+    extractor.Feed(bytes.data(), bytes.size());
+
+    const std::vector<TFrameLogEntry> e = log.Entries();
+    ASSERT_EQ(e.size(), 3u);
+    EXPECT_EQ(e[0].Bytes, first);
+    EXPECT_TRUE(e[0].ChecksumOk);
+    EXPECT_EQ(FrameName(e[0].Bytes.data()), "TuningStatus");
+    EXPECT_EQ(e[1].Bytes, corrupt);
+    EXPECT_FALSE(e[1].ChecksumOk);
+    EXPECT_EQ(e[2].Bytes, last);
+    EXPECT_TRUE(e[2].ChecksumOk);
+    EXPECT_EQ(FrameName(e[2].Bytes.data()), "DSPGetLifetime");
+    for (const TFrameLogEntry& x : e)
+        EXPECT_EQ(x.Direction, TFrameDirection::Received);
 }
 
 TEST_F(FrameLogTest, FramesThatNeverReachTheLinkAreNotRecorded) {

@@ -1,5 +1,7 @@
 #include "ui/service/FrameMonitorUnit.h"
 
+#include "protocol/CommandNameUnit.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QFontDatabase>
@@ -74,7 +76,7 @@ QString TFrameLogModel::CellText(const TFrameLogEntry& e, int column) {
     case ColCode:
         return Hex2(e.Code()) + QLatin1Char(' ') + QString::number(e.Code()); // hex, then decimal
     case ColCommand:
-        return FrameCommandText(e);
+        return FrameName(e.Bytes.data());
     case ColData:
         return FrameDataText(e.Bytes);
     case ColSum:
