@@ -154,10 +154,12 @@ void TLaserFrame::ConnectHandlers() {
 
 void TLaserFrame::Init() {
     if (QWidget* parent = parentWidget()) {
-        if (QLayout* layout = parent->layout())
+        if (QLayout* layout = parent->layout()) {
             layout->addWidget(this);
-        else
+        } else {
             setGeometry(parent->rect());
+            parent->installEventFilter(this); // and follow its size
+        }
     }
     show();
     raise();
@@ -205,6 +207,8 @@ bool TLaserFrame::SerialDigitKeyAccepted(const QKeyEvent& event) {
 bool TLaserFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->LHSerialNumberPart1Edit && event->type() == QEvent::KeyPress)
         return !SerialDigitKeyAccepted(*static_cast<QKeyEvent*>(event));
+    if (watched == parentWidget() && event->type() == QEvent::Resize && !parentWidget()->layout())
+        setGeometry(parentWidget()->rect());
     return QWidget::eventFilter(watched, event);
 }
 

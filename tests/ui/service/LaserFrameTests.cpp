@@ -72,6 +72,10 @@ TEST_F(LaserFrame, InitFillsThePageAndSubscribesThePanel) {
     EXPECT_FALSE(frame->isHidden());
     EXPECT_TRUE(frame->LHView && frame->ChartView && frame->SendFrameView);
     EXPECT_EQ(laser->LHParameters()->ObserversCount(), 1);
+    EXPECT_EQ(frame->geometry(), page->rect());
+    page->show();
+    page->resize(1200, 700);
+    EXPECT_EQ(frame->geometry(), page->rect()) << "it follows the page";
 
     // A page with a layout takes the frame into it.
     QWidget sheet;
