@@ -141,91 +141,122 @@ void TServiceLHView::UpdateParameters() {
 // --- commands -----------------------------------------------------------------------------------
 // Every command goes through the laser's parameter set; without one nothing is sent.
 
-#define HALVANE_LH_OR_RETURN                                                                       \
-    if (!FLaser || !FLaser->LHParameters() || !FLaserFrame)                                        \
-        return;                                                                                    \
-    TLHParameters& p = *FLaser->LHParameters();                                                    \
-    Ui::TLaserFrame* c = FLaserFrame->Controls();                                                  \
-    (void)c
+std::pair<TLHParameters*, Ui::TLaserFrame*> TServiceLHView::Target() const {
+    if (!FLaser || !FLaser->LHParameters() || !FLaserFrame)
+        return {nullptr, nullptr};
+    return {FLaser->LHParameters(), FLaserFrame->Controls()};
+}
 
 void TServiceLHView::GetSlope() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetSlopeFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetSlopeFrame();
 }
 
 void TServiceLHView::SetSlope() {
-    HALVANE_LH_OR_RETURN;
-    p.SendSetSlopeFrame(Conv::Trunc(c->LHSlopeRealSpinEdit->Value()));
+    const auto [p, c] = Target();
+    if (!p)
+        return;
+    p->SendSetSlopeFrame(Conv::Trunc(c->LHSlopeRealSpinEdit->Value()));
 }
 
 void TServiceLHView::GetEepormErrorCount() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetEepormErrorCountFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetEepormErrorCountFrame();
 }
 
 void TServiceLHView::SetEepormErrorCount() {
-    HALVANE_LH_OR_RETURN;
-    p.SendSetEepormErrorCountFrame(Conv::Trunc(c->LHEepromErrorCountRealSpinEdit->Value()));
+    const auto [p, c] = Target();
+    if (!p)
+        return;
+    p->SendSetEepormErrorCountFrame(Conv::Trunc(c->LHEepromErrorCountRealSpinEdit->Value()));
 }
 
 void TServiceLHView::GetArtOffset() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetArtOffsetFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetArtOffsetFrame();
 }
 
 void TServiceLHView::SetArtOffset() {
-    HALVANE_LH_OR_RETURN;
-    p.SendSetArtOffsetFrame(Conv::Trunc(c->LHArtOffsetRealSpinEdit->Value()));
+    const auto [p, c] = Target();
+    if (!p)
+        return;
+    p->SendSetArtOffsetFrame(Conv::Trunc(c->LHArtOffsetRealSpinEdit->Value()));
 }
 
 void TServiceLHView::GetLaserOperationTime() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetLaserOperationTimeFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetLaserOperationTimeFrame();
 }
 
 void TServiceLHView::SetLaserOperationTime() {
-    HALVANE_LH_OR_RETURN;
-    p.SendSetLaserOperationTimeFrame(Conv::Trunc(c->LHLaserOperatingTimeRealSpinEdit->Value()));
+    const auto [p, c] = Target();
+    if (!p)
+        return;
+    p->SendSetLaserOperationTimeFrame(Conv::Trunc(c->LHLaserOperatingTimeRealSpinEdit->Value()));
 }
 
 void TServiceLHView::GetLaserStartCount() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetLaserStartCountFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetLaserStartCountFrame();
 }
 
 void TServiceLHView::SetLaserStartCount() {
-    HALVANE_LH_OR_RETURN;
-    p.SendSetLaserStartCountFrame(Conv::Trunc(c->LHLaserStartCountRealSpinEdit->Value()));
+    const auto [p, c] = Target();
+    if (!p)
+        return;
+    p->SendSetLaserStartCountFrame(Conv::Trunc(c->LHLaserStartCountRealSpinEdit->Value()));
 }
 
 void TServiceLHView::GetTimes() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetTimesFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetTimesFrame();
 }
 
 void TServiceLHView::GetFirmwareVersion() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetFirmwareVersionFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetFirmwareVersionFrame();
 }
 
 void TServiceLHView::GetHeaterOptions() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetHeaterOptionsFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetHeaterOptionsFrame();
 }
 
 void TServiceLHView::SetHeaterOptions() {
-    HALVANE_LH_OR_RETURN;
+    const auto [p, c] = Target();
+    if (!p)
+        return;
     const QComboBox* box = c->LHHeaterOptionComboBox;
-    p.SendSetHeaterOptionsFrame(OptionCode(ShownRow(box), box->currentText()));
+    p->SendSetHeaterOptionsFrame(OptionCode(ShownRow(box), box->currentText()));
 }
 
 void TServiceLHView::GetSerialNumber() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetSerialNumberFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetSerialNumberFrame();
 }
 
 void TServiceLHView::SetSerialNumber() {
-    HALVANE_LH_OR_RETURN;
+    const auto [p, c] = Target();
+    if (!p)
+        return;
     TLHSerialNumber serial;
     serial.Model = 3;
     serial.Number = SerialDigit(c->LHSerialNumberPart1Edit->text());
@@ -233,56 +264,70 @@ void TServiceLHView::SetSerialNumber() {
         static_cast<uint8_t>(Conv::LowByte(TruncatedValue(c->LHSerialNumberPart2RealSpinEdit)));
     serial.Year =
         static_cast<uint8_t>(Conv::LowByte(TruncatedValue(c->LHSerialNumberPart3RealSpinEdit)));
-    p.SendSetSerialNumberFrame(serial);
+    p->SendSetSerialNumberFrame(serial);
 }
 
 void TServiceLHView::GetPIDParam() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetPIDParamFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetPIDParamFrame();
 }
 
 void TServiceLHView::SetPIDParam() {
-    HALVANE_LH_OR_RETURN;
+    const auto [p, c] = Target();
+    if (!p)
+        return;
     // The write sends the fields: store the new gains first.
-    p.FPID_P = TruncatedValue(c->LHPIDParamPRealSpinEdit);
-    p.FPID_I = TruncatedValue(c->LHPIDParamIRealSpinEdit);
-    p.FPID_D = TruncatedValue(c->LHPIDParamDRealSpinEdit);
-    p.SendSetPIDParamFrame();
+    p->FPID_P = TruncatedValue(c->LHPIDParamPRealSpinEdit);
+    p->FPID_I = TruncatedValue(c->LHPIDParamIRealSpinEdit);
+    p->FPID_D = TruncatedValue(c->LHPIDParamDRealSpinEdit);
+    p->SendSetPIDParamFrame();
 }
 
 void TServiceLHView::ChangeStabilizationMode() {
-    HALVANE_LH_OR_RETURN;
-    p.SendChangeStabilizationMode(Conv::Trunc(c->LHChangeStabilizationModeRealSpinEdit->Value()));
+    const auto [p, c] = Target();
+    if (!p)
+        return;
+    p->SendChangeStabilizationMode(Conv::Trunc(c->LHChangeStabilizationModeRealSpinEdit->Value()));
 }
 
 void TServiceLHView::GetStabilizationOptions() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetStabilizationOptionsFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetStabilizationOptionsFrame();
 }
 
 void TServiceLHView::SetStabilizationOptions() {
-    HALVANE_LH_OR_RETURN;
+    const auto [p, c] = Target();
+    if (!p)
+        return;
     const QComboBox* box = c->LHStabilizationOptionComboBox;
-    p.SendSetStabilizationOptionsFrame(OptionCode(ShownRow(box), box->currentText()));
+    p->SendSetStabilizationOptionsFrame(OptionCode(ShownRow(box), box->currentText()));
 }
 
 void TServiceLHView::GetDACParameters() {
-    HALVANE_LH_OR_RETURN;
-    p.SendReadDACParametersFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendReadDACParametersFrame();
 }
 
 void TServiceLHView::SetDACParameters() {
-    HALVANE_LH_OR_RETURN;
+    const auto [p, c] = Target();
+    if (!p)
+        return;
     // The write sends the fields: store the new values first, rounded (halves to even).
-    p.FDACRegistryLaserTemp =
+    p->FDACRegistryLaserTemp =
         static_cast<int32_t>(Conv::Round(c->LHDACRegistryLaserTempRealSpinEdit->Value()));
-    p.FDACRegistryCaseTemp =
+    p->FDACRegistryCaseTemp =
         static_cast<int32_t>(Conv::Round(c->LHDACRegistryCaseTempRealSpinEdit->Value()));
-    p.FDACEepromLaserTemp =
+    p->FDACEepromLaserTemp =
         static_cast<int32_t>(Conv::Round(c->LHDACEepromLaserTempRealSpinEdit->Value()));
-    p.FDACEepromCaseTemp =
+    p->FDACEepromCaseTemp =
         static_cast<int32_t>(Conv::Round(c->LHDACEepromCaseTempRealSpinEdit->Value()));
-    p.SendWriteDACParametersFrame();
+    p->SendWriteDACParametersFrame();
 }
 
 void TServiceLHView::GetLaserState() {
@@ -314,30 +359,36 @@ void TServiceLHView::SetLaserState() {
 }
 
 void TServiceLHView::GetWavelength() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetWavelengthFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetWavelengthFrame();
 }
 
 void TServiceLHView::SetWavelength() {
-    HALVANE_LH_OR_RETURN;
+    const auto [p, c] = Target();
+    if (!p)
+        return;
     const double value = c->LHWavelengthRealSpinEdit->Value();
-    p.LaserWavelengthCalculator()->SetWavelength(value);
-    p.SendSetWavelengthFrame(value);
+    p->LaserWavelengthCalculator()->SetWavelength(value);
+    p->SendSetWavelengthFrame(value);
 }
 
 void TServiceLHView::GetTestValues() {
-    HALVANE_LH_OR_RETURN;
-    p.SendGetTestValuesFrame();
+    TLHParameters* p = Target().first;
+    if (!p)
+        return;
+    p->SendGetTestValuesFrame();
 }
 
 void TServiceLHView::SendStatus() {
-    HALVANE_LH_OR_RETURN;
-    p.SendStatusMode(c->LHStatusCheckBox->isChecked() ? 1 : 0);
+    const auto [p, c] = Target();
+    if (!p)
+        return;
+    p->SendStatusMode(c->LHStatusCheckBox->isChecked() ? 1 : 0);
 }
 
 void TServiceLHView::GetAllParameters() {}
-
-#undef HALVANE_LH_OR_RETURN
 
 // --- rules --------------------------------------------------------------------------------------
 

@@ -20,12 +20,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
 
 class QTimer;
 class TFrameLog;
 class TFrameLogModel;
 class TLaser;
 class TLaserFrame;
+
+namespace Ui {
+class TLaserFrame;
+}
 
 class TServiceLHView : public QObject, public TObserver {
     Q_OBJECT
@@ -97,6 +102,8 @@ public:
     static QString SignalOffsetText(int32_t offset);
 
 private:
+    // The parameter set and the frame's controls; both null when either is missing.
+    std::pair<TLHParameters*, Ui::TLaserFrame*> Target() const;
     void UpdateState(TServiceStreamParams* stream);
     void UpdateParameters();
     bool FrameShowing() const;
