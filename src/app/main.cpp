@@ -1,9 +1,10 @@
 // Halvane: operator and service program of an iodine-stabilised HeNe laser.
 
 #include "app/GlobalUnit.h"
-#include "app/PlaceholderWindow.h"
 #include "app/SleepPreventionUnit.h"
+#include "app/SplashScreenUnit.h"
 #include "sim/SimulatorUnit.h"
+#include "ui/main/MainUnit.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -51,12 +52,17 @@ int main(int argc, char* argv[]) {
 
     int code = 0;
     {
-        TPlaceholderWindow window;
+        // Created hidden; its creation makes the application manager first, so a second copy
+        // is refused before any window shows. The splash shows it after its 3000 ms.
+        auto mainForm = std::make_unique<TMainForm>();
         if (simulator)
-            window.setWindowTitle(window.windowTitle() + QStringLiteral(" – SIMULATOR (") +
-                                  simulator->ModelName() + QStringLiteral(")"));
-        window.show();
+            mainForm->setWindowTitle(mainForm->windowTitle() + QStringLiteral(" – SIMULATOR (") +
+                                     simulator->ModelName() + QStringLiteral(")"));
+        TSplashScreen splash(mainForm.get());
+        splash.show();
         code = app.exec();
+        // The main window goes first, as the application frees its windows.
+        mainForm.reset();
     }
     TSleepPrevention::Release();
     return code;

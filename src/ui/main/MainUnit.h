@@ -1,0 +1,143 @@
+#pragma once
+// The operator window: connection workflow and watchdog, peak table and tuning, status areas.
+//
+// The window is thin: the peak table and its texts (PeakTableUnit), the tuning-status
+// presentation (TuningStatusUnit), the device-kind table (DeviceKindUnit) and the commands of
+// the tuning controls (TuningCommandsUnit) live in their own units. The window's own source is
+// split by concern:
+//   MainUnit.cpp            creation and release, page switching, logo, common helpers
+//   MainUnitConnection.cpp  search, connect, disconnect, watchdog, receive thread, device kind
+//   MainUnitTuning.cpp      peak list, simple page, Start/Lock, frequency difference, status
+//   MainUnitReceiver.cpp    the controller reports that land in the window's controls
+
+#include "protocol/ControllerReceiverUnit.h"
+#include "ui/main/PeakTableUnit.h"
+
+#include <QPixmap>
+#include <QUrl>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QTimer;
+class QToolButton;
+
+namespace Ui {
+class TMainForm;
+}
+
+class TMainForm : public QWidget, public TControllerReceiver {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- lifecycle and connection workflow -------------------------------------------------
+    void SearchUrzadzenButtonClick();
+    void ConnectButtonClick();
+    void DisconnectButtonClick();
+    void ConnectionTimerTimer();
+    void BlinkTimerTimer();
+    void SimpleMenuTabSheetShow();
+    void SimpleMenuTabSheetHide();
+    void LogoImageClick();
+    // Tab visibility of every page of PageControl (the pages stay selectable by code).
+    void SetTabsVisible(bool Value);
+    void ResetTuningControls();
+
+    // --- peak table and tuning workflow ----------------------------------------------------
+    void CreatePeakList();
+    void FillPeakListBox(int index);
+    void PrepareSimpleMenu();
+    void SetLockedPeakIdLB(int value);
+    double GetFPeakValue() const;
+    double GetJPeakValue() const;
+    void PeakListBoxClick(int row);
+    void HarmonicComboBoxChange();
+    void ScopeScaleComboBoxChange();
+    void StartButtonClick();
+    void LockButtonClick();
+    void NextButtonClick();
+    void BackButtonClick();
+    void SimpleFPeakPngSpeedButtonClick(bool down);
+    void SimpleJPeakPngSpeedButtonClick(bool down);
+    void FreqDifferenceSet1ButtonClick();
+    void FreqDifference2ButtonClick();
+
+    // --- TControllerReceiver: controller reports, always on the GUI thread ------------------
+    void CRCError() override;
+    void AddErrorSignalSample(uint16_t raw) override;
+    void AddServiceSample(int16_t value) override;
+    void AddTestSample(uint16_t t1, uint16_t t2, uint16_t t3, uint16_t t4) override;
+    void AddFreqDiffSample(int32_t freqDiffHz, uint16_t power) override;
+    void ShowTuningStatus(uint16_t state) override;
+    void ExpectedPeaks(uint16_t mask) override;
+    void ChangePeakOffset(int16_t offsetKHz) override;
+    void SetPeakLabelByIndex(int peak) override;
+    void SwitchCFTCalibrationMode() override;
+    void SetSpinValue(TSpinTarget target, double value) override;
+    void SetLabelCaption(TLabelTarget target, const QString& caption) override;
+    void SetBarPosition(TBarTarget target, int position) override;
+    void TickStabilizationCheck() override;
+    void SetScopeScaleRow(int row) override;
+    void SetHarmonicRow(int row) override;
+    void ApplyHarmonicRule(bool keepFourthHarmonic) override;
+    void Beep() override;
+    void ErrorBeep() override;
+
+    // The colour of a self-painting status panel.
+    static QColor PanelColor(const QLabel* panel);
+    static void SetPanelColor(QLabel* panel, const QColor& color);
+
+    // The maker's web address the logo opens, and the opener (tests replace it).
+    static const QUrl MakerWebAddress;
+    static void SetUrlOpener(std::function<void(const QUrl&)> opener);
+
+    // --- window state ----------------------------------------------------------------------
+    std::unique_ptr<TPeakList> FPeakList;
+    int FirstAvaiablePeakIndex = 0;
+    int LastAvaiablePeakIndex = 0;
+    int SetPeakListBoxIndex = PeakIndexF; // before any list, Start aims at the reference f
+    int SelectedPeakIdLB = -1;            // no row until the operator clicks one
+    int LockedPeakIdLB = -1;              // no row until the controller reports a lock
+    int SimpleMenuFirstPeakId = -1;
+    int SimpleMenuSecondPeakId = -1;
+    uint32_t CRCErrorCounter = 0;
+    bool IodineLaserRunning = false;
+
+    QTimer* ConnectionTimer = nullptr;
+    QTimer* BlinkTimer = nullptr;
+
+signals:
+    // Key preview: every character typed anywhere in the window, once, before the control with
+    // the focus gets it (the key is not consumed). The service unlock listens here.
+    void KeyPreview(QChar key);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void SetUpWindow();
+    void ConnectHandlers();
+    void FormCreate();
+    void FormDestroy();
+
+    void AdaptToDeviceKind();
+    void StartReceiveThread();
+    void TerminateReceiveThread();
+    void FreeReceiveThread();
+
+    void SimpleButtonPressed(QToolButton* button, QToolButton* other, int peakNumber, bool down);
+    QColor ButtonFaceColor() const;
+
+    std::unique_ptr<Ui::TMainForm> ui;
+    std::array<QPixmap, 10> FSimpleButtonPictures; // picture N-1 for peak number N
+    bool FFillingPeakList = false;
+    bool FDestroyed = false;
+};
+
+// The one operator window; set while it exists.
+extern TMainForm* MainForm;

@@ -1,0 +1,116 @@
+// The operator window: device search, connect and disconnect, the connection watchdog, the
+// receive thread's life and the adaptation to the device kind.
+#include "ui/main/MainUnit.h"
+
+#include "ui_MainUnit.h"
+
+#include "link/ConnectionUnit.h"
+#include "protocol/CommandSequenceUnit.h"
+#include "protocol/ReadFrameUnit.h"
+#include "ui/main/DeviceKindUnit.h"
+#include "ui/main/TuningCommandsUnit.h"
+
+#include <QThread>
+#include <QTimer>
+
+void TMainForm::SearchUrzadzenButtonClick() {
+    static const QString Searching = QStringLiteral("Searching...");
+    if (ui->StatusLabel->text() == Searching)
+        return; // a search is under way
+    ui->StatusLabel->setText(Searching);
+    QStringList devices;
+    Connection->GetAvailableDevices(devices);
+    ui->DeviceListListBox->clear();
+    ui->DeviceListListBox->addItems(devices);
+    if (!devices.isEmpty()) {
+        ui->DeviceListListBox->setCurrentRow(0);
+        ui->ConnectButton->setEnabled(true);
+    } else {
+        ui->ConnectButton->setEnabled(false);
+    }
+    ui->StatusLabel->setText(QStringLiteral("Search completed"));
+}
+
+void TMainForm::ConnectButtonClick() {
+    CRCErrorCounter = 0;
+    const QListWidgetItem* selected = ui->DeviceListListBox->currentItem();
+    if (!selected) {
+        ui->StatusLabel->setText(QStringLiteral("Select device"));
+        return;
+    }
+    Connection->SetDeviceID(selected->text());
+    ui->ConnectButton->setEnabled(false);
+    if (!Connection->Connect()) {
+        ui->ConnectButton->setEnabled(true);
+        ui->StartButton->setEnabled(false);
+        ui->StatusLabel->setText(QStringLiteral("Connection error"));
+        return;
+    }
+    ui->StatusLabel->setText(QStringLiteral("Connected"));
+    StartReceiveThread();
+    SendConnectRequests();
+    ui->DisconnectButton->setEnabled(true);
+    ResetTuningControls();
+    ui->ScopeScaleComboBox->setEnabled(true);
+    AdaptToDeviceKind();
+    ui->ChartsPageControl->setCurrentWidget(ui->IodineTabSheet);
+}
+
+void TMainForm::DisconnectButtonClick() {
+    ui->DeviceListListBox->clear();
+    ResetTuningControls();
+    if (Connection->Connected()) {
+        // No driver call of the receive thread may overlap the close.
+        TerminateReceiveThread();
+        if (Connection->Disconnect()) {
+            FreeReceiveThread();
+            ui->StartButton->setEnabled(false);
+        }
+    }
+    ui->StatusLabel->setText(QStringLiteral("Disconnected"));
+    ui->ConnectButton->setEnabled(ui->DeviceListListBox->count() > 0);
+    ui->DisconnectButton->setEnabled(false);
+}
+
+void TMainForm::ConnectionTimerTimer() {
+    if (Connection->Connected())
+        return;
+    SearchUrzadzenButtonClick();
+    QThread::msleep(100);
+    if (ui->DeviceListListBox->count() != 1)
+        return; // with none or several the operator chooses on the main page
+    ConnectButtonClick();
+    QThread::msleep(50);
+    SendCommand(StartStep2Command());
+    QThread::msleep(50);
+    SendCommand(StartStep2Command());
+}
+
+void TMainForm::AdaptToDeviceKind() {
+    const TDeviceKindLayout layout = DeviceKindLayout(Connection->DeviceID().serialNumber());
+    IodineLaserRunning = layout.IodineLaserRunning;
+    for (const QString& name : HeNeGroupNames())
+        if (QWidget* group = findChild<QWidget*>(name))
+            group->setVisible(layout.HeNeGroupsVisible);
+    for (int page = 0; page < static_cast<int>(layout.ChartTabsVisible.size()); ++page)
+        ui->ChartsPageControl->setTabVisible(page, layout.ChartTabsVisible[page]);
+}
+
+void TMainForm::StartReceiveThread() {
+    // An earlier thread (left by a refused close) is stopped and freed before the new one.
+    TerminateReceiveThread();
+    FreeReceiveThread();
+    ILFrameReader = new TReadILFrameThread(this, this);
+    ILFrameReader->start();
+}
+
+void TMainForm::TerminateReceiveThread() {
+    if (ILFrameReader)
+        ILFrameReader->Stop();
+}
+
+void TMainForm::FreeReceiveThread() {
+    TReadILFrameThread* thread = ILFrameReader;
+    ILFrameReader = nullptr;
+    delete thread;
+}

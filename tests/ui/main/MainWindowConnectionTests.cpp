@@ -1,0 +1,331 @@
+// The main window's creation and release, search, connect, disconnect, the watchdog and the
+// adaptation to the device kind, against the scripted fake driver and a real TConnection.
+#include "MainWindowTestSupport.h"
+
+#include "protocol/ReadFrameUnit.h"
+#include "protocol/SendFrameUnit.h"
+
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const std::vector<TWireFrame> ConnectRequests{
+    {1, 93}, {1, 71}, {1, 75}, {1, 80}, {1, 69}, {4, 159}, {2, 221},
+};
+
+QByteArray StatusFrame(uint16_t state) {
+    const TFrame f = BuildParamsFrame(0, 3, 0, state);
+    QByteArray bytes(reinterpret_cast<const char*>(f.data()), FrameSize);
+    bytes[10] = char(0x1F); // from the controller main board to the PC
+    bytes[11] = char(FrameChecksum(reinterpret_cast<const uint8_t*>(bytes.constData())));
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, CreationShowsTheSimplePageWithTheTabsHidden) {
+    Create({});
+    EXPECT_EQ(MainForm, form.get());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Halvane v.2022.06.1"));
+    EXPECT_EQ(form->size(), QSize(1133, 691));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    auto* pages = Find<QTabWidget>("PageControl");
+    ASSERT_EQ(pages->count(), 5);
+    const char* names[] = {"MainTabSheet", "SimpleMenuTabSheet", "ServiceLaserTabSheet",
+                           "FirmwareUpdateTabSheet", "TestTabSheet"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(pages->widget(i)->objectName(), QString::fromLatin1(names[i]));
+        EXPECT_FALSE(pages->isTabVisible(i)) << i;
+    }
+    EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("SimpleMenuTabSheet"));
+    EXPECT_TRUE(Find<QWidget>("ServicePanel")->isHidden());
+    EXPECT_FALSE(Find<QPushButton>("ConnectButton")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>("DisconnectButton")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>("StartButton")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>("LockButton")->isHidden());
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Search completed"));
+    EXPECT_EQ(Find<QComboBox>("ExpectedPeaksFromComboBox")->count(), 14);
+    EXPECT_EQ(Find<QComboBox>("ExpectedPeaksToComboBox")->itemText(13), QStringLiteral("n"));
+    EXPECT_NE(ApplicationManager, nullptr);
+    EXPECT_NE(Laser, nullptr);
+    EXPECT_NE(Connection, nullptr);
+    // The watchdog waits until the simple page is really showing.
+    EXPECT_FALSE(form->ConnectionTimer->isActive());
+    form->show();
+    EXPECT_TRUE(form->ConnectionTimer->isActive());
+    EXPECT_EQ(form->ConnectionTimer->interval(), 1000);
+
+    form.reset();
+    EXPECT_EQ(MainForm, nullptr);
+    EXPECT_EQ(ApplicationManager, nullptr);
+    EXPECT_EQ(Laser, nullptr);
+    EXPECT_EQ(Connection, nullptr);
+}
+
+TEST_F(MainWindowTest, SearchListsTheDevicesAndSelectsTheFirst) {
+    Create({"QRX-7A one", "junk", "TMVK v2 two"});
+    auto* list = Find<QListWidget>("DeviceListListBox");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("TMVK v2 two"));
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_TRUE(Find<QPushButton>("ConnectButton")->isEnabled());
+
+    fake.SetDevices({});
+    Find<QPushButton>("SearchUrzadzenButton")->click();
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_FALSE(Find<QPushButton>("ConnectButton")->isEnabled());
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Search completed"));
+}
+
+TEST_F(MainWindowTest, ConnectStartsTheReceiveThreadAndSendsTheSevenRequestsInOrder) {
+    Create({"QRX-7A one"});
+    form->CRCError();
+    ClearWire();
+    ConnectFirstDevice();
+    EXPECT_EQ(Wire(), ConnectRequests);
+    EXPECT_EQ(form->CRCErrorCounter, 0u);
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Connected"));
+    ASSERT_NE(ILFrameReader, nullptr);
+    EXPECT_TRUE(ILFrameReader->isRunning());
+    EXPECT_FALSE(Find<QPushButton>("ConnectButton")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>("DisconnectButton")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>("StartButton")->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>("ScopeScaleComboBox")->isEnabled());
+    EXPECT_EQ(Find<QTabWidget>("ChartsPageControl")->currentWidget()->objectName(),
+              QStringLiteral("IodineTabSheet"));
+}
+
+TEST_F(MainWindowTest, FailedConnectSendsNothingAndStartsNoThread) {
+    Create({"QRX-7A one"});
+    fake.Fail("FT_OpenEx");
+    ClearWire();
+    Find<QPushButton>("ConnectButton")->click();
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Connection error"));
+    EXPECT_TRUE(Find<QPushButton>("ConnectButton")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>("StartButton")->isEnabled());
+    EXPECT_EQ(ILFrameReader, nullptr);
+    EXPECT_TRUE(Wire().empty());
+}
+
+TEST_F(MainWindowTest, ConnectWithoutASelectedDeviceAsksForOne) {
+    Create({"QRX-7A one"});
+    Find<QListWidget>("DeviceListListBox")->setCurrentRow(-1);
+    Find<QPushButton>("ConnectButton")->click();
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Select device"));
+    EXPECT_FALSE(Connection->Connected());
+    EXPECT_EQ(fake.CountOf("FT_OpenEx"), 0);
+}
+
+TEST_F(MainWindowTest, DisconnectStopsTheThreadClosesTheLinkAndEmptiesTheList) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    Find<QPushButton>("DisconnectButton")->click();
+    EXPECT_FALSE(Connection->Connected());
+    EXPECT_EQ(ILFrameReader, nullptr);
+    EXPECT_EQ(fake.OpenHandles(), 0);
+    EXPECT_EQ(Find<QListWidget>("DeviceListListBox")->count(), 0);
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Disconnected"));
+    EXPECT_FALSE(Find<QPushButton>("ConnectButton")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>("DisconnectButton")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>("StartButton")->isEnabled());
+    EXPECT_FALSE(Find<QComboBox>("ScopeScaleComboBox")->isEnabled());
+    // Connect stays disabled until a search fills the list again.
+    Find<QPushButton>("SearchUrzadzenButton")->click();
+    EXPECT_TRUE(Find<QPushButton>("ConnectButton")->isEnabled());
+}
+
+TEST_F(MainWindowTest, RefusedCloseKeepsTheLinkAndAReconnectReadsAgain) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    fake.Fail("FT_Close");
+    Find<QPushButton>("DisconnectButton")->click();
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Disconnected"));
+    EXPECT_TRUE(Connection->Connected());
+    EXPECT_TRUE(Find<QPushButton>("StartButton")->isEnabled());
+    ASSERT_NE(ILFrameReader, nullptr);
+    EXPECT_FALSE(ILFrameReader->isRunning()); // stopped, not restarted
+    fake.Heal("FT_Close");
+    ConnectFirstDevice();
+    ASSERT_NE(ILFrameReader, nullptr);
+    EXPECT_TRUE(ILFrameReader->isRunning());
+}
+
+TEST_F(MainWindowTest, ConnectingTwiceLeavesOneReceiveThread) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    QPointer<TReadILFrameThread> first = ILFrameReader;
+    ConnectFirstDevice();
+    EXPECT_TRUE(first.isNull()); // stopped and freed before the second was made
+    ASSERT_NE(ILFrameReader, nullptr);
+    EXPECT_TRUE(ILFrameReader->isRunning());
+    EXPECT_EQ(fake.CountOf("FT_OpenEx"), 1); // the open handle was kept
+}
+
+TEST_F(MainWindowTest, WatchdogConnectsASingleDeviceAndStartsTheSearch) {
+    Create({"QRX-7A one"});
+    ClearWire();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitFor([] { return Connection->Connected(); }, 5000));
+    // The watchdog sends its two StartStep2 right after the connect's requests.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Wire().size() >= 9; }, 5000));
+    std::vector<TWireFrame> expected = ConnectRequests;
+    expected.push_back({1, 33, 1});
+    expected.push_back({1, 33, 1});
+    EXPECT_EQ(Wire(), expected);
+    EXPECT_NE(ILFrameReader, nullptr);
+    // Connected: later ticks neither search nor send.
+    const int searches = fake.CountOf("FT_CreateDeviceInfoList");
+    form->ConnectionTimerTimer();
+    EXPECT_EQ(fake.CountOf("FT_CreateDeviceInfoList"), searches);
+    EXPECT_EQ(Wire().size(), 9u);
+}
+
+TEST_F(MainWindowTest, WatchdogNeverConnectsWhenSeveralDevicesAreAttached) {
+    Create({"QRX-7A one", "QRX-7A two"});
+    const int searches = fake.CountOf("FT_CreateDeviceInfoList");
+    form->ConnectionTimerTimer();
+    form->ConnectionTimerTimer();
+    EXPECT_EQ(fake.CountOf("FT_CreateDeviceInfoList"), searches + 2);
+    EXPECT_EQ(fake.CountOf("FT_OpenEx"), 0);
+    EXPECT_FALSE(Connection->Connected());
+    EXPECT_TRUE(Wire().empty());
+    EXPECT_EQ(Find<QListWidget>("DeviceListListBox")->count(), 2);
+}
+
+TEST_F(MainWindowTest, WatchdogRunsOnlyWhileTheSimplePageShows) {
+    Create({});
+    form->show();
+    EXPECT_TRUE(form->ConnectionTimer->isActive());
+    Find<QPushButton>("NextButton")->click();
+    EXPECT_EQ(Find<QTabWidget>("PageControl")->currentWidget()->objectName(),
+              QStringLiteral("MainTabSheet"));
+    EXPECT_FALSE(form->ConnectionTimer->isActive());
+    Find<QPushButton>("BackButton")->click();
+    EXPECT_TRUE(form->ConnectionTimer->isActive());
+}
+
+TEST_F(MainWindowTest, SecondControllerHidesTheHeNeGroupsAndChartTabs) {
+    Create({"TMVK v2 lab"});
+    ClearWire();
+    ConnectFirstDevice();
+    EXPECT_TRUE(form->IodineLaserRunning);
+    for (const char* name : {"SimpleStatusHeNeGroupBox", "FreqDifference1GroupBox",
+                             "FreqDifference2GroupBox", "FreqInfoGroupBox", "StatusHeNeGroupBox"})
+        EXPECT_TRUE(Find<QWidget>(name)->isHidden()) << name;
+    auto* charts = Find<QTabWidget>("ChartsPageControl");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(charts->isTabVisible(i)) << i;
+    // The laser-head request is not written to this kind.
+    std::vector<TWireFrame> expected = ConnectRequests;
+    expected.erase(expected.begin() + 5);
+    EXPECT_EQ(Wire(), expected);
+}
+
+TEST_F(MainWindowTest, ControllerWithHeNeLaserShowsItsGroupsAndWaitsForTheLaser) {
+    Create({"QRX-7A lab"});
+    form->IodineLaserRunning = true;
+    ConnectFirstDevice();
+    EXPECT_FALSE(form->IodineLaserRunning);
+    for (const char* name : {"SimpleStatusHeNeGroupBox", "FreqDifference1GroupBox",
+                             "FreqDifference2GroupBox", "FreqInfoGroupBox", "StatusHeNeGroupBox"})
+        EXPECT_FALSE(Find<QWidget>(name)->isHidden()) << name;
+    auto* charts = Find<QTabWidget>("ChartsPageControl");
+    EXPECT_TRUE(charts->isTabVisible(0));
+    EXPECT_FALSE(charts->isTabVisible(1));
+    EXPECT_TRUE(charts->isTabVisible(2));
+}
+
+TEST_F(MainWindowTest, ClosingWhileStatusReportsStreamStopsTheThreadFirst) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    form->IodineLaserRunning = true;
+    QByteArray stream;
+    for (int i = 0; i < 200; ++i)
+        stream += StatusFrame(i % 15);
+    fake.QueueRx(stream);
+    // Reports arrive (synchronised) while the window is released: no hang, nothing left over.
+    QTest::qWait(20);
+    form.reset();
+    EXPECT_EQ(ILFrameReader, nullptr);
+    EXPECT_EQ(Connection, nullptr);
+    EXPECT_EQ(fake.OpenHandles(), 0);
+}
+
+TEST_F(MainWindowTest, StatusReportsFromTheWireReachTheWindow) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    form->IodineLaserRunning = true;
+    fake.QueueRx(StatusFrame(10));
+    auto* status = Find<QLabel>("StatusLabel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return status->text() == "tuning - error"; }, 5000));
+    QByteArray corrupt = StatusFrame(0);
+    corrupt[11] = char(corrupt[11] + 1);
+    fake.QueueRx(corrupt);
+    auto* crc = Find<QLabel>("CRCErrorsLabel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return crc->text() == "1"; }, 5000));
+}
+
+TEST_F(MainWindowTest, LogoOpensTheMakersWebAddress) {
+    Create({});
+    form->show();
+    auto* logo = Find<QLabel>("LogoImage");
+    Find<QPushButton>("NextButton")->click();
+    EXPECT_FALSE(logo->pixmap().isNull());
+    QTest::mouseClick(logo, Qt::LeftButton);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], TMainForm::MakerWebAddress);
+}
+
+TEST_F(MainWindowTest, PulledDeviceLeavesTheWindowConnectedAndASearchFindsItWhenBack) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    // The adapter leaves the bus: every read fails, the search finds nothing.
+    fake.SetDevices({});
+    fake.Fail("FT_GetQueueStatus");
+    fake.Fail("FT_Read");
+    QTest::qWait(30);
+    EXPECT_TRUE(Connection->Connected()); // nothing turns the loss into a disconnect
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Connected"));
+    form->ConnectionTimerTimer(); // the watchdog sees a connected link and leaves it alone
+    EXPECT_EQ(Find<QListWidget>("DeviceListListBox")->count(), 1);
+    Find<QPushButton>("SearchUrzadzenButton")->click();
+    EXPECT_EQ(Find<QListWidget>("DeviceListListBox")->count(), 0);
+    EXPECT_FALSE(Find<QPushButton>("ConnectButton")->isEnabled());
+
+    // Plugged in again: a search lists it and Connect opens it anew and reads again.
+    // The old handle stays dead until the new one is open.
+    fake.SetDevices({"QRX-7A one"});
+    ConnectFirstDevice();
+    EXPECT_EQ(fake.CountOf("FT_OpenEx"), 1 + 1);
+    fake.Heal("FT_GetQueueStatus");
+    fake.Heal("FT_Read");
+    form->IodineLaserRunning = true;
+    fake.QueueRx(StatusFrame(10));
+    auto* status = Find<QLabel>("StatusLabel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return status->text() == "tuning - error"; }, 5000));
+}
+
+TEST_F(MainWindowTest, KeyPreviewSeesEveryTypedCharacterOnce) {
+    Create({});
+    form->show();
+    QString seen;
+    QObject::connect(form.get(), &TMainForm::KeyPreview, [&](QChar key) { seen += key; });
+    auto* field = Find<QWidget>("FreqDifference2RealSpinEdit");
+    field->setFocus();
+    QApplication::setActiveWindow(form.get());
+    QTest::keyClicks(field, QStringLiteral("47x1"));
+    auto* next = Find<QWidget>("NextButton");
+    next->setFocus();
+    QTest::keyClicks(next, QStringLiteral("5"));
+    EXPECT_EQ(seen, QStringLiteral("47x15"));
+    // Keys of another window are not this window's.
+    QWidget other;
+    other.show();
+    QTest::keyClicks(&other, QStringLiteral("0"));
+    EXPECT_EQ(seen, QStringLiteral("47x15"));
+}

@@ -1,0 +1,112 @@
+// The operator window against the simulated laser system, end to end: the watchdog connects,
+// the replies fill the window, Start and the simple buttons lock the laser where asked.
+#include "app/GlobalUnit.h"
+#include "link/ConnectionUnit.h"
+#include "sim/SimulatorUnit.h"
+#include "ui/main/MainUnit.h"
+#include "ui/main/TuningStatusUnit.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+struct SimulatorWindow : ::testing::Test {
+    std::unique_ptr<TSimulatedLaserSystem> sim;
+    std::unique_ptr<TMainForm> form;
+
+    static void SetUpTestSuite() {
+        TApplicationManager::SetInstanceCheck([] { return true; });
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void Start(bool secondModel = false) {
+        TSimulatorOptions options = TSimulatorOptions::ForTests();
+        options.SecondModel = secondModel;
+        options.FrequencyPeriodMs = 50; // the frequency board tells when the laser runs
+        sim = std::make_unique<TSimulatedLaserSystem>(options);
+        sim->Install();
+        form = std::make_unique<TMainForm>();
+    }
+
+    void TearDown() override {
+        form.reset();
+        sim.reset();
+    }
+
+    // Moves simulated time on in small steps while the window's events run.
+    bool RunUntil(const std::function<bool()>& done, int simulatedMs = 5000) {
+        for (int t = 0; t < simulatedMs; t += 5) {
+            sim->AdvanceMs(5);
+            QTest::qWait(1);
+            if (done())
+                return true;
+        }
+        return done();
+    }
+
+    template <class T> T* Find(const char* name) const {
+        T* widget = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString Panel() const { return Find<QLabel>("SimpleStatusPanel")->text(); }
+};
+
+} // namespace
+
+TEST_F(SimulatorWindow, WatchdogConnectsAndStartLocksOnTheReferencePeak) {
+    Start();
+    form->ConnectionTimerTimer();
+    ASSERT_TRUE(Connection->Connected());
+    RunUntil([] { return false; }, 20); // let the commands reach the boards
+    std::vector<std::pair<int, int>> received;
+    for (const TSimCommand& c : sim->Commands())
+        received.emplace_back(c.Target, c.Code);
+    const std::vector<std::pair<int, int>> expected{{1, 93},  {1, 71},  {1, 75}, {1, 80}, {1, 69},
+                                                    {4, 159}, {2, 221}, {1, 33}, {1, 33}};
+    EXPECT_EQ(received, expected);
+
+    auto* list = Find<QListWidget>("PeakListBox");
+    ASSERT_TRUE(RunUntil([&] { return list->count() == 14; }));
+    EXPECT_EQ(list->item(5)->text(), QStringLiteral("f -> 473612353.597"));
+    ASSERT_TRUE(RunUntil([&] { return form->IodineLaserRunning; }));
+
+    Find<QPushButton>("StartButton")->click();
+    ASSERT_TRUE(RunUntil([&] { return Panel().startsWith("locked at peak f"); }));
+    EXPECT_EQ(Panel(), QStringLiteral("locked at peak f -> 473612353.597 MHz"));
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("tuning - locked"));
+    EXPECT_EQ(Find<QLabel>("PeakLabel")->text(), QStringLiteral("f"));
+    EXPECT_EQ(TMainForm::PanelColor(Find<QLabel>("SimpleStatusPanel")), TuningColors::Green);
+    EXPECT_EQ(form->LockedPeakIdLB, 5);
+    EXPECT_TRUE(Find<QToolButton>("SimpleFPeakPngSpeedButton")->isChecked());
+    EXPECT_EQ(sim->LockedPeak(), 6);
+
+    // The operator picks j on the simple page.
+    Find<QToolButton>("SimpleJPeakPngSpeedButton")->click();
+    ASSERT_TRUE(RunUntil([&] { return Panel().startsWith("locked at peak j"); }));
+    EXPECT_EQ(sim->LockedPeak(), 10);
+    EXPECT_TRUE(Find<QToolButton>("SimpleJPeakPngSpeedButton")->isChecked());
+    EXPECT_FALSE(Find<QToolButton>("SimpleFPeakPngSpeedButton")->isChecked());
+    EXPECT_EQ(form->CRCErrorCounter, 0u);
+}
+
+TEST_F(SimulatorWindow, SecondModelRunsWithoutTheLaserHead) {
+    Start(true);
+    form->ConnectionTimerTimer();
+    ASSERT_TRUE(Connection->Connected());
+    EXPECT_TRUE(form->IodineLaserRunning);
+    EXPECT_TRUE(Find<QWidget>("FreqDifference2GroupBox")->isHidden());
+    Find<QPushButton>("StartButton")->click();
+    ASSERT_TRUE(RunUntil([&] { return Panel().startsWith("locked at peak f"); }));
+    for (const TSimCommand& c : sim->Commands())
+        EXPECT_NE(c.Target, 4); // nothing for a laser head that is not there
+}
