@@ -8,6 +8,8 @@
 #include "ui/main/PeakListDelegateUnit.h"
 #include "ui/main/PicturesUnit.h"
 #include "ui/main/TuningStatusUnit.h"
+#include "ui/service/LaserFrameUnit.h"
+#include "ui/service/LaserHeNeViewUnit.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -146,10 +148,15 @@ void TMainForm::FormCreate() {
     // 2. The application manager: the single-instance check, then Laser, FirmwareUpdater and
     //    LogFile.
     ApplicationManager = new TApplicationManager();
-    // 3. Place of the HeNe status view (LaserHeNeChartView), then of the firmware update view
-    //    (FirmwareUpdateView).
-    // 4. Place of the laser-head service frame (FLaserFrame) on ServiceLaserTabSheet and its
-    //    Init.
+    // 3. The HeNe status view (it writes the laser head's status into this window); place of
+    //    the firmware update view (FirmwareUpdateView).
+    LaserHeNeChartView = std::make_unique<TLaserHeNeChartView>(TLaserHeNeStatusControls{
+        ui->LaserHeNeStateValueLabel, ui->StatusHeNeLabel, ui->SimpleStatusHeNePanel, ui->PeakLabel,
+        ui->FreqDifference1RealSpinEdit, [this] { return GetFPeakValue(); },
+        [this] { return GetJPeakValue(); }, &TMainForm::SetPanelColor});
+    // 4. The laser-head service frame on ServiceLaserTabSheet, with its views.
+    FLaserFrame = new TLaserFrame(ui->ServiceLaserTabSheet);
+    FLaserFrame->Init();
     // 5. The service panel starts hidden; place of the service unlock (FServicePassword).
     ui->ServicePanel->hide();
     // 6. Tabs hidden; the simple page is active (its show handler starts the watchdog once the
@@ -181,7 +188,9 @@ void TMainForm::FormCreate() {
     // 12.
     SimpleMenuFirstPeakId = -1;
     SimpleMenuSecondPeakId = -1;
-    // 13. Place where the HeNe status view is switched on (SetShowData(true)).
+    // 13.
+    if (LaserHeNeChartView)
+        LaserHeNeChartView->SetShowData(true);
 }
 
 void TMainForm::FormDestroy() {
@@ -194,9 +203,15 @@ void TMainForm::FormDestroy() {
     // 1. The receive thread stops before anything it may call is freed.
     TerminateReceiveThread();
     FreeReceiveThread();
-    // 2. Place where LaserHeNeChartView, then FirmwareUpdateView are freed (field cleared
-    //    first).
-    // 3. Place of FLaserFrame's Release, then its release.
+    // 2. LaserHeNeChartView (reset clears the field first); place where FirmwareUpdateView is
+    //    freed.
+    LaserHeNeChartView.reset();
+    // 3.
+    if (TLaserFrame* frame = FLaserFrame) {
+        frame->Release();
+        FLaserFrame = nullptr;
+        delete frame;
+    }
     // 4.
     if (Connection)
         Connection->Disconnect();

@@ -24,6 +24,8 @@
 class QLabel;
 class QTimer;
 class QToolButton;
+class TLaserFrame;
+class TLaserHeNeChartView;
 
 namespace Ui {
 class TMainForm;
@@ -110,6 +112,11 @@ public:
 
     QTimer* ConnectionTimer = nullptr;
     QTimer* BlinkTimer = nullptr;
+
+    // The laser-head service frame on ServiceLaserTabSheet, and the view that keeps the laser
+    // head's status on this window up to date.
+    TLaserFrame* FLaserFrame = nullptr;
+    std::unique_ptr<TLaserHeNeChartView> LaserHeNeChartView;
 
 signals:
     // Key preview: every character typed anywhere in the window, once, before the control with
