@@ -22,7 +22,7 @@ QString Hex2(uint8_t b) {
 }
 
 // Widest text of each column, in characters of the monospace font.
-constexpr int ColumnChars[TFrameLogModel::ColumnCount] = {9, 2, 4, 6, 16, 6, 23};
+constexpr int ColumnChars[TFrameLogModel::ColumnCount] = {9, 2, 4, 6, 15, 6, 23};
 
 } // namespace
 
@@ -148,7 +148,7 @@ void TFrameLogModel::SetUpView(QTableView* view) {
     h->setSectionResizeMode(QHeaderView::Interactive);
     h->setMinimumSectionSize(2 * charWidth);
     for (int c = 0; c < ColumnCount; ++c)
-        h->resizeSection(c, ColumnChars[c] * charWidth + 8);
+        h->resizeSection(c, ColumnChars[c] * charWidth + 7);
     h->setStretchLastSection(true);
     QHeaderView* v = view->verticalHeader();
     v->setSectionResizeMode(QHeaderView::Fixed);
