@@ -148,6 +148,7 @@ void TMainForm::FormCreate() {
     // 2. The application manager: the single-instance check, then Laser, FirmwareUpdater and
     //    LogFile.
     ApplicationManager = new TApplicationManager();
+    InstallFreqDifferenceHandler();
     // 3. The HeNe status view (it writes the laser head's status into this window); place of
     //    the firmware update view (FirmwareUpdateView).
     LaserHeNeChartView = std::make_unique<TLaserHeNeChartView>(TLaserHeNeStatusControls{
@@ -203,6 +204,7 @@ void TMainForm::FormDestroy() {
     // 1. The receive thread stops before anything it may call is freed.
     TerminateReceiveThread();
     FreeReceiveThread();
+    RemoveFreqDifferenceHandler();
     // 2. LaserHeNeChartView (reset clears the field first); place where FirmwareUpdateView is
     //    freed.
     LaserHeNeChartView.reset();

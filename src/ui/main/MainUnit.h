@@ -131,6 +131,9 @@ private:
     void ConnectHandlers();
     void FormCreate();
     void FormDestroy();
+    // The laser head's frequency-difference answer fills both frequency-difference fields.
+    void InstallFreqDifferenceHandler();
+    void RemoveFreqDifferenceHandler();
 
     void AdaptToDeviceKind();
     void StartReceiveThread();
