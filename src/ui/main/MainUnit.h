@@ -24,6 +24,8 @@
 class QLabel;
 class QTimer;
 class QToolButton;
+class TLaserFrame;
+class TLaserHeNeChartView;
 class TServiceMasterFirmwareUpdateView;
 
 namespace Ui {
@@ -114,6 +116,11 @@ public:
     // The firmware page's logic and controls, on FirmwareUpdateTabSheet.
     TServiceMasterFirmwareUpdateView* FirmwareUpdateView = nullptr;
 
+    // The laser-head service frame on ServiceLaserTabSheet, and the view that keeps the laser
+    // head's status on this window up to date.
+    TLaserFrame* FLaserFrame = nullptr;
+    std::unique_ptr<TLaserHeNeChartView> LaserHeNeChartView;
+
 signals:
     // Key preview: every character typed anywhere in the window, once, before the control with
     // the focus gets it (the key is not consumed). The service unlock listens here.
@@ -127,6 +134,9 @@ private:
     void ConnectHandlers();
     void FormCreate();
     void FormDestroy();
+    // The laser head's frequency-difference answer fills both frequency-difference fields.
+    void InstallFreqDifferenceHandler();
+    void RemoveFreqDifferenceHandler();
 
     void AdaptToDeviceKind();
     void StartReceiveThread();
