@@ -44,6 +44,7 @@ struct TRun {
     bool ButtonsDisabledDuring = false;
     int DeviceIdDuring = 0;
     int ObserversDuring = 0;
+    int LatencyDuring = 0;
 };
 
 struct FirmwarePage : ::testing::Test {
@@ -136,6 +137,7 @@ struct FirmwarePage : ::testing::Test {
         run.ButtonsDisabledDuring = !ProgramButton()->isEnabled() && !OpenButton()->isEnabled();
         run.DeviceIdDuring = UpdatingDeviceId.load();
         run.ObserversDuring = FirmwareUpdater->ObserversCount();
+        run.LatencyDuring = sim->LineSettings().LatencyMs;
         run.Ended = WaitForRunEnd();
         return run;
     }
@@ -207,6 +209,8 @@ TEST_P(FirmwarePageBoards, ProgramsTheImageAndEndsWithSuccess) {
     EXPECT_TRUE(run.ButtonsDisabledDuring);
     EXPECT_EQ(run.DeviceIdDuring, c.Board);
     EXPECT_EQ(run.ObserversDuring, 1);
+    EXPECT_EQ(run.LatencyDuring, 5); // the short latency timer while programming
+    EXPECT_EQ(sim->LineSettings().LatencyMs, 16);
 
     EXPECT_EQ(Status(), QStringLiteral("Success"));
     EXPECT_EQ(texts.count(QStringLiteral("Success")), 1);
