@@ -4,6 +4,7 @@
 #include "app/SingleInstanceUnit.h"
 #include "firmware/FirmwareUpdaterUnit.h"
 #include "laser/LaserDeviceUnit.h"
+#include "protocol/FrameLogUnit.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,8 @@ void TApplicationManager::CheckSingleInstance() {
 
 TApplicationManager::TApplicationManager() {
     CheckSingleInstance();
+    // The frame log first: every frame from the first request on is recorded.
+    FrameLog = new TFrameLog;
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
     Laser = new TLaser;
@@ -60,4 +63,5 @@ TApplicationManager::~TApplicationManager() {
     TLaser* laser = Laser;
     Laser = nullptr;
     delete laser;
+    delete FrameLog.exchange(nullptr);
 }

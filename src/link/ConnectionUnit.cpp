@@ -113,3 +113,13 @@ bool TConnection::GetReadDataCount(uint32_t& size) {
 QString TConnection::GetDriverVersion() {
     return FConnection ? FConnection->IOGetDriverVersion() : QString();
 }
+
+void TConnection::SetLowLatencyTimer() {
+    if (FConnected && FConnection)
+        FConnection->SetLowLatencyTimer();
+}
+
+void TConnection::SetDefaultLatencyTimer() {
+    if (FConnected && FConnection)
+        FConnection->SetDefaultLatencyTimer();
+}

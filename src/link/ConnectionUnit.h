@@ -31,6 +31,11 @@ public:
     bool Read(void* bufor, uint32_t& size);
     bool GetReadDataCount(uint32_t& size);
     QString GetDriverVersion();
+    // The adapter's latency timer: 5 ms while firmware is programmed (each acknowledgement
+    // then reaches the PC sooner), the 16 ms default otherwise. Nothing happens without an
+    // open transport.
+    void SetLowLatencyTimer();
+    void SetDefaultLatencyTimer();
 
     const TDeviceID& DeviceID() const { return FSelectedDevice; }
     bool Connected() const { return FConnected.load(); }

@@ -4,6 +4,7 @@
 #include "link/ConnectionUnit.h"
 #include "protocol/CommandTableUnit.h"
 #include "protocol/FirmwareAckUnit.h"
+#include "protocol/FrameLogUnit.h"
 #include "protocol/SendFrameUnit.h"
 
 #include <QCoreApplication>
@@ -29,7 +30,9 @@ bool TReadILFrame::Decode(const uint8_t* frameBuffer, size_t frameBufferSize,
 }
 
 void TReadILFrame::DecodeSTDFrame(size_t& DecodedBytesCount) {
-    if (FrameChecksum(FFrame) != FFrame[11]) {
+    const bool checksumOk = FrameChecksum(FFrame) == FFrame[11];
+    RecordReceivedFrame(FFrame, checksumOk); // the frame monitor sees good and bad candidates
+    if (!checksumOk) {
         FDispatcher.CRCError();
         DecodedBytesCount = 1; // a frame may start inside the rejected bytes
         return;

@@ -1,6 +1,7 @@
 #include "protocol/SendFrameUnit.h"
 
 #include "link/ConnectionUnit.h"
+#include "protocol/FrameLogUnit.h"
 
 uint8_t FrameChecksum(const uint8_t* frame) {
     unsigned sum = 0;
@@ -43,6 +44,8 @@ void SendFrame(uint8_t target, uint8_t code, const uint8_t data[8]) {
     if (!TargetAllowedForKind(target, c->DeviceID().serialNumber()))
         return;
     uint32_t size = FrameSize;
+    if (c->Connected())
+        RecordSentFrame(f.data()); // before the write: an answer is never logged ahead of it
     c->Send(f.data(), size);
 }
 

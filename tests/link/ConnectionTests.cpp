@@ -169,3 +169,18 @@ TEST_F(ConnectionTest, ReconnectStopsAtAFailedReset) {
     EXPECT_EQ(waited, 0);
     EXPECT_TRUE(c.Connected());
 }
+
+TEST_F(ConnectionTest, LatencyTimerSwitchesOnlyAnOpenLink) {
+    c.SetLowLatencyTimer(); // nothing open: no driver call
+    EXPECT_EQ(fake.CountOf("FT_SetLatencyTimer"), 0);
+    fake.SetDevices({"QRX-7A one"});
+    Select("QRX-7A one");
+    ASSERT_TRUE(c.Connect());
+    fake.ClearRecord();
+    c.SetLowLatencyTimer();
+    c.SetDefaultLatencyTimer();
+    const auto calls = fake.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].args.at(1), 5u);
+    EXPECT_EQ(calls[1].args.at(1), 16u);
+}

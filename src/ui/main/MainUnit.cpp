@@ -6,10 +6,13 @@
 #include "app/GlobalUnit.h"
 #include "link/ConnectionUnit.h"
 #include "ui/main/ChartFeedersUnit.h"
+#include "ui/firmware/FirmwareUpdateViewUnit.h"
 #include "ui/main/PeakListDelegateUnit.h"
 #include "ui/main/PicturesUnit.h"
 #include "ui/main/ServicePasswordUnit.h"
 #include "ui/main/TuningStatusUnit.h"
+#include "ui/service/LaserFrameUnit.h"
+#include "ui/service/LaserHeNeViewUnit.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -148,10 +151,18 @@ void TMainForm::FormCreate() {
     // 2. The application manager: the single-instance check, then Laser, FirmwareUpdater and
     //    LogFile.
     ApplicationManager = new TApplicationManager();
-    // 3. Place of the HeNe status view (LaserHeNeChartView), then of the firmware update view
-    //    (FirmwareUpdateView).
-    // 4. Place of the laser-head service frame (FLaserFrame) on ServiceLaserTabSheet and its
-    //    Init.
+    InstallFreqDifferenceHandler();
+    // 3. The HeNe status view (it writes the laser head's status into this window), then the
+    //    firmware update view.
+    LaserHeNeChartView = std::make_unique<TLaserHeNeChartView>(TLaserHeNeStatusControls{
+        ui->LaserHeNeStateValueLabel, ui->StatusHeNeLabel, ui->SimpleStatusHeNePanel, ui->PeakLabel,
+        ui->FreqDifference1RealSpinEdit, [this] { return GetFPeakValue(); },
+        [this] { return GetJPeakValue(); }, &TMainForm::SetPanelColor});
+    FirmwareUpdateView = new TServiceMasterFirmwareUpdateView(ui->FirmwareUpdateTabSheet);
+    ui->FirmwareUpdateTabSheetLayout->addWidget(FirmwareUpdateView);
+    // 4. The laser-head service frame on ServiceLaserTabSheet, with its views.
+    FLaserFrame = new TLaserFrame(ui->ServiceLaserTabSheet);
+    FLaserFrame->Init();
     // 5. The service panel starts hidden; the service unlock (FServicePassword). The panel's
     //    content and the chart pages are put in place here too.
     ui->ServicePanel->hide();
@@ -186,7 +197,9 @@ void TMainForm::FormCreate() {
     // 12.
     SimpleMenuFirstPeakId = -1;
     SimpleMenuSecondPeakId = -1;
-    // 13. Place where the HeNe status view is switched on (SetShowData(true)).
+    // 13.
+    if (LaserHeNeChartView)
+        LaserHeNeChartView->SetShowData(true);
 }
 
 void TMainForm::FormDestroy() {
@@ -199,9 +212,19 @@ void TMainForm::FormDestroy() {
     // 1. The receive thread stops before anything it may call is freed.
     TerminateReceiveThread();
     FreeReceiveThread();
-    // 2. Place where LaserHeNeChartView, then FirmwareUpdateView are freed (field cleared
-    //    first).
-    // 3. Place of FLaserFrame's Release, then its release.
+    RemoveFreqDifferenceHandler();
+    // 2. LaserHeNeChartView (reset clears the field first), then FirmwareUpdateView (field
+    //    cleared first; a run still going on ends before the link closes).
+    LaserHeNeChartView.reset();
+    TServiceMasterFirmwareUpdateView* firmwareUpdateView = FirmwareUpdateView;
+    FirmwareUpdateView = nullptr;
+    delete firmwareUpdateView;
+    // 3.
+    if (TLaserFrame* frame = FLaserFrame) {
+        frame->Release();
+        FLaserFrame = nullptr;
+        delete frame;
+    }
     // 4.
     if (Connection)
         Connection->Disconnect();

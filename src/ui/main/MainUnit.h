@@ -27,6 +27,9 @@
 class QLabel;
 class QTimer;
 class QToolButton;
+class TLaserFrame;
+class TLaserHeNeChartView;
+class TServiceMasterFirmwareUpdateView;
 class TChartFeeders;
 class TServicePanelFrame;
 class TServicePassword;
@@ -129,6 +132,13 @@ public:
 
     QTimer* ConnectionTimer = nullptr;
     QTimer* BlinkTimer = nullptr;
+    // The firmware page's logic and controls, on FirmwareUpdateTabSheet.
+    TServiceMasterFirmwareUpdateView* FirmwareUpdateView = nullptr;
+
+    // The laser-head service frame on ServiceLaserTabSheet, and the view that keeps the laser
+    // head's status on this window up to date.
+    TLaserFrame* FLaserFrame = nullptr;
+    std::unique_ptr<TLaserHeNeChartView> LaserHeNeChartView;
 
 signals:
     // Key preview: every character typed anywhere in the window, once, before the control with
@@ -143,6 +153,9 @@ private:
     void ConnectHandlers();
     void FormCreate();
     void FormDestroy();
+    // The laser head's frequency-difference answer fills both frequency-difference fields.
+    void InstallFreqDifferenceHandler();
+    void RemoveFreqDifferenceHandler();
 
     void AdaptToDeviceKind();
     void StartReceiveThread();

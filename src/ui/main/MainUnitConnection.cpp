@@ -6,6 +6,7 @@
 
 #include "link/ConnectionUnit.h"
 #include "protocol/CommandSequenceUnit.h"
+#include "protocol/FirmwareAckUnit.h"
 #include "protocol/ReadFrameUnit.h"
 #include "ui/main/DeviceKindUnit.h"
 #include "ui/main/TuningCommandsUnit.h"
@@ -32,6 +33,8 @@ void TMainForm::SearchUrzadzenButtonClick() {
 }
 
 void TMainForm::ConnectButtonClick() {
+    if (UpdatingDeviceId.load() != 0)
+        return; // a board is being programmed through the open link
     CRCErrorCounter = 0;
     const QListWidgetItem* selected = ui->DeviceListListBox->currentItem();
     if (!selected) {
@@ -57,6 +60,8 @@ void TMainForm::ConnectButtonClick() {
 }
 
 void TMainForm::DisconnectButtonClick() {
+    if (UpdatingDeviceId.load() != 0)
+        return; // a board is being programmed through the open link
     ui->DeviceListListBox->clear();
     ResetTuningControls();
     if (Connection->Connected()) {

@@ -4,6 +4,7 @@
 
 #include "protocol/ReadFrameUnit.h"
 #include "protocol/SendFrameUnit.h"
+#include "ui/controls/RealSpinEdit.h"
 
 #include <QListWidget>
 #include <QPointer>
@@ -328,4 +329,19 @@ TEST_F(MainWindowTest, KeyPreviewSeesEveryTypedCharacterOnce) {
     other.show();
     QTest::keyClicks(&other, QStringLiteral("0"));
     EXPECT_EQ(seen, QStringLiteral("47x15"));
+}
+
+TEST_F(MainWindowTest, LaserHeadFrequencyDifferenceAnswerFillsBothFieldsUnclamped) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    // Answer 159 from the laser head (sender 4): 450 MHz in hertz, above both fields' limits.
+    TFrame f = BuildParamsFrame(0, Cmd::LHGetWavelength, 0x7480, 0x1AD2);
+    f[10] = 0x4F;
+    f[11] = FrameChecksum(f);
+    fake.QueueRx(QByteArray(reinterpret_cast<const char*>(f.data()), FrameSize));
+    auto* one = Find<TRealSpinEdit>("FreqDifference1RealSpinEdit");
+    auto* two = Find<TRealSpinEdit>("FreqDifference2RealSpinEdit");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return one->Value() == 450.0; }, 5000))
+        << one->text().toStdString();
+    EXPECT_EQ(two->Value(), 450.0);
 }

@@ -70,7 +70,8 @@ TEST_F(SimulatorWindow, WatchdogConnectsAndStartLocksOnTheReferencePeak) {
     RunUntil([] { return false; }, 20); // let the commands reach the boards
     std::vector<std::pair<int, int>> received;
     for (const TSimCommand& c : sim->Commands())
-        received.emplace_back(c.Target, c.Code);
+        if (c.Target != 4 || c.Code != 1) // the laser-head status view polls on its own timer
+            received.emplace_back(c.Target, c.Code);
     const std::vector<std::pair<int, int>> expected{{1, 93},  {1, 71},  {1, 75}, {1, 80}, {1, 69},
                                                     {4, 159}, {2, 221}, {1, 33}, {1, 33}};
     EXPECT_EQ(received, expected);

@@ -1,0 +1,92 @@
+#pragma once
+// The laser head's status on the main window: its state text, "ready" / "not ready", and on the
+// simple page the locked frequency. While switched on it asks the laser head for its status
+// every 200 ms (only a controller of kind 111111 has a laser head) and shows every answer.
+
+#include "laser/LaserUnit.h"
+#include "laser/ObserverPatternUnit.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QTimer;
+class TLaser;
+class TRealSpinEdit;
+
+namespace LaserHeNeColors {
+inline const QColor Ready{0, 128, 0};        // green
+inline const QColor NotReady{243, 105, 113}; // light red
+} // namespace LaserHeNeColors
+
+// Written after a locked frequency (the sum of two frequencies in MHz).
+inline const QString LaserHeNeFrequencyUnit = QStringLiteral(" MHz");
+
+// What one status-stream answer shows on the main window.
+struct TLaserHeNeStatus {
+    QString StateText;                // LaserHeNeStateValueLabel
+    QString StatusText;               // StatusHeNeLabel: "ready" / "not ready"
+    std::optional<QString> PanelText; // SimpleStatusHeNePanel; none: the text stays as it is
+    QColor PanelColor;                // SimpleStatusHeNePanel
+};
+
+// The laser head is ready in state measurement. Ready and locked to peak f or j (peakLabel):
+// "locked - " + (that peak's frequency + freqDifference, three decimals, the locale's
+// separator) + " MHz"; ready on another peak leaves the panel's text alone. The peak
+// frequencies are asked for only when needed.
+TLaserHeNeStatus LaserHeNeStatus(TLaserState state, const QString& peakLabel,
+                                 const std::function<double()>& fPeakValue,
+                                 const std::function<double()>& jPeakValue,
+                                 const std::function<double()>& freqDifference);
+
+// The main-window controls the view writes and reads; a control that is missing (or already
+// gone) is skipped.
+struct TLaserHeNeStatusControls {
+    QPointer<QLabel> LaserHeNeStateValueLabel;
+    QPointer<QLabel> StatusHeNeLabel;
+    QPointer<QLabel> SimpleStatusHeNePanel;
+    QPointer<QLabel> PeakLabel;
+    QPointer<TRealSpinEdit> FreqDifference1RealSpinEdit;
+    // Frequencies of peaks f and j from the window's peak table (MHz).
+    std::function<double()> GetFPeakValue;
+    std::function<double()> GetJPeakValue;
+    // How the window paints its status panels; by default the panel's own background.
+    std::function<void(QLabel*, const QColor&)> SetPanelColor;
+};
+
+class TLaserHeNeChartView : public QObject, public TObserver {
+    Q_OBJECT
+public:
+    static constexpr int PollIntervalMs = 200;
+
+    explicit TLaserHeNeChartView(TLaserHeNeStatusControls controls);
+    ~TLaserHeNeChartView() override;
+
+    bool ShowData() const { return FShowData; }
+    // On: polls every 200 ms and shows each answer; off: neither.
+    void SetShowData(bool value);
+
+    void Notify(TSubject* Subject) override;
+
+    // The poll: one status-stream request, only to a controller of kind 111111.
+    void FTimerTimer();
+    QTimer* Timer() const { return FTimer; }
+
+    // Writes the status of stream into the main window's controls.
+    void UpdateStatus(TServiceStreamParams* stream);
+
+    // The panel painting used when the window supplies none.
+    static void PaintPanel(QLabel* panel, const QColor& color);
+
+private:
+    TLaserHeNeStatusControls FControls;
+    TLaser* FLaser = nullptr;
+    bool FShowData = false;
+    QTimer* FTimer = nullptr;
+    TServiceStreamParams* FSubscribed = nullptr;
+};
