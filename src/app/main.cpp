@@ -1,8 +1,10 @@
 // Halvane: operator and service program of an iodine-stabilised HeNe laser.
 
+#include "app/CommandLineUnit.h"
 #include "app/GlobalUnit.h"
 #include "app/SleepPreventionUnit.h"
 #include "app/SplashScreenUnit.h"
+#include "link/SerialPortUnit.h"
 #include "sim/SimulatorUnit.h"
 #include "ui/main/MainUnit.h"
 
@@ -27,6 +29,20 @@ void ApplyLightStyle(QApplication& app) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Read before any window system is needed, so --help works without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const TCommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.Help) {
+        std::fputs(qPrintable(CommandLineHelp()), stdout);
+        return 0;
+    }
+    if (!commandLine.Error.isEmpty()) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(commandLine.Error),
+                     qPrintable(CommandLineHelp()));
+        return 2;
+    }
     QApplication app(argc, argv);
     TSleepPrevention::Acquire();
     ApplyLightStyle(app);
@@ -49,6 +65,14 @@ int main(int argc, char* argv[]) {
         simulator = std::make_unique<TSimulatedLaserSystem>(simRequest.Options);
         simulator->Install();
     }
+    // With --port only that serial device is listed, described by --port-kind; what is wrong
+    // with it (missing, not a tty, busy, no permission) shows in the device list.
+    std::unique_ptr<TSerialPortD2XXTable> port;
+    if (!commandLine.PortPath.isEmpty()) {
+        port = std::make_unique<TSerialPortD2XXTable>();
+        port->SetFixedPort(commandLine.PortPath, commandLine.PortKind);
+        D2XX::SetTable(port.get());
+    }
 
     int code = 0;
     {
@@ -64,6 +88,7 @@ int main(int argc, char* argv[]) {
         // The main window goes first, as the application frees its windows.
         mainForm.reset();
     }
+    D2XX::SetTable(nullptr);
     TSleepPrevention::Release();
     return code;
 }

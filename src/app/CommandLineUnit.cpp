@@ -1,0 +1,63 @@
+#include "app/CommandLineUnit.h"
+
+#include "link/Phy_Global_Unit.h"
+
+TCommandLine ParseCommandLine(const QStringList& arguments) {
+    TCommandLine c;
+    bool kindGiven = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            c.Help = true;
+        } else if (a == QLatin1String("--simulator") ||
+                   a.startsWith(QLatin1String("--simulator="))) {
+            c.Simulator = true;
+        } else if (a == QLatin1String("--port")) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--"))) {
+                c.Error = QStringLiteral("--port needs the path of a serial device");
+                return c;
+            }
+            c.PortPath = arguments[++i];
+        } else if (a.startsWith(QLatin1String("--port="))) {
+            c.PortPath = a.mid(7);
+            if (c.PortPath.isEmpty()) {
+                c.Error = QStringLiteral("--port needs the path of a serial device");
+                return c;
+            }
+        } else if (a.startsWith(QLatin1String("--port-kind="))) {
+            const QString kind = a.mid(12);
+            if (kind == QLatin1String("111111"))
+                c.PortKind = KindControllerWithLaserHead;
+            else if (kind == QLatin1String("222222"))
+                c.PortKind = KindSecondController;
+            else {
+                c.Error =
+                    QStringLiteral("Unknown port kind \"%1\" (use 111111 or 222222)").arg(kind);
+                return c;
+            }
+            kindGiven = true;
+        }
+        // Anything else is left to Qt (-platform, -style ...).
+    }
+    if (kindGiven && c.PortPath.isEmpty())
+        c.Error = QStringLiteral("--port-kind needs --port");
+    else if (!c.PortPath.isEmpty() && c.Simulator)
+        c.Error = QStringLiteral("--port and --simulator exclude each other");
+    return c;
+}
+
+QString CommandLineHelp() {
+    return QStringLiteral(
+        "Usage: halvane [options]\n"
+        "Operator and service program of the iodine-stabilised HeNe laser.\n"
+        "Without options it searches for the laser system's USB adapter (through the FTDI\n"
+        "vendor library where it is installed, else through the kernel's USB-serial driver).\n"
+        "\n"
+        "  --simulator[=111111|222222]  run against the simulated laser system: the controller\n"
+        "                               with a laser head (default) or the second model\n"
+        "  --port PATH                  open this serial device instead of searching, e.g.\n"
+        "                               /dev/ttyUSB0 or the path halvane-sim --pty prints\n"
+        "  --port-kind=111111|222222    the device kind behind --port (default 111111:\n"
+        "                               \"QRX-7A\"; 222222: \"TMVK v2\")\n"
+        "  --help                       this text\n");
+}

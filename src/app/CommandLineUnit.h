@@ -1,0 +1,25 @@
+#pragma once
+// The program's command line, read in one place. Nothing here is needed for a normal run: the
+// options are for trying the program without the laser or through a serial device by path.
+//
+//   --simulator[=111111|222222]  the simulated laser system in the program (its value is
+//                                read by ParseSimulatorArguments)
+//   --port PATH                  a serial device by path (a tty, a pseudo-terminal)
+//   --port-kind=111111|222222    the device kind that port stands for (default 111111)
+//   --help                       the list of options
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+struct TCommandLine {
+    bool Help = false;
+    bool Simulator = false; // --simulator in any form; the simulator reads its own value
+    QString PortPath;       // empty: adapters are searched for as usual
+    int32_t PortKind = 111111;
+    QString Error; // set when the line cannot be used; the program then stops
+};
+
+TCommandLine ParseCommandLine(const QStringList& arguments);
+QString CommandLineHelp();
