@@ -5,8 +5,8 @@
 
 #include "app/GlobalUnit.h"
 #include "link/ConnectionUnit.h"
-#include "ui/main/ChartFeedersUnit.h"
 #include "ui/firmware/FirmwareUpdateViewUnit.h"
+#include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/PeakListDelegateUnit.h"
 #include "ui/main/PicturesUnit.h"
 #include "ui/main/ServicePasswordUnit.h"
@@ -157,7 +157,8 @@ void TMainForm::FormCreate() {
     LaserHeNeChartView = std::make_unique<TLaserHeNeChartView>(TLaserHeNeStatusControls{
         ui->LaserHeNeStateValueLabel, ui->StatusHeNeLabel, ui->SimpleStatusHeNePanel, ui->PeakLabel,
         ui->FreqDifference1RealSpinEdit, [this] { return GetFPeakValue(); },
-        [this] { return GetJPeakValue(); }, &TMainForm::SetPanelColor});
+        [this] { return GetJPeakValue(); }, &TMainForm::SetPanelColor,
+        [this](TLaserState state, const QString& text) { LaserHeadStateShown(state, text); }});
     FirmwareUpdateView = new TServiceMasterFirmwareUpdateView(ui->FirmwareUpdateTabSheet);
     ui->FirmwareUpdateTabSheetLayout->addWidget(FirmwareUpdateView);
     // 4. The laser-head service frame on ServiceLaserTabSheet, with its views.
@@ -168,6 +169,7 @@ void TMainForm::FormCreate() {
     ui->ServicePanel->hide();
     CreateServicePanel();
     CreateCharts();
+    CreateLinkHealth();
     // 6. Tabs hidden; the simple page is active (its show handler starts the watchdog once the
     //    page is really showing).
     SetTabsVisible(false);
@@ -209,6 +211,7 @@ void TMainForm::FormDestroy() {
     // The window is going: the watchdog must not search or connect again meanwhile.
     ConnectionTimer->stop();
     BlinkTimer->stop();
+    ReleaseLinkHealth();
     // 1. The receive thread stops before anything it may call is freed.
     TerminateReceiveThread();
     FreeReceiveThread();

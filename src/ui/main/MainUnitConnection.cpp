@@ -57,6 +57,7 @@ void TMainForm::ConnectButtonClick() {
     ui->ScopeScaleComboBox->setEnabled(true);
     AdaptToDeviceKind();
     ui->ChartsPageControl->setCurrentWidget(ui->IodineTabSheet);
+    LinkConnected();
 }
 
 void TMainForm::DisconnectButtonClick() {
@@ -75,11 +76,12 @@ void TMainForm::DisconnectButtonClick() {
     ui->StatusLabel->setText(QStringLiteral("Disconnected"));
     ui->ConnectButton->setEnabled(ui->DeviceListListBox->count() > 0);
     ui->DisconnectButton->setEnabled(false);
+    LinkClosedByOperator();
 }
 
 void TMainForm::ConnectionTimerTimer() {
-    if (Connection->Connected())
-        return;
+    if (Connection->Connected() || LinkLost())
+        return; // a lost link is looked for without any tuning command
     SearchUrzadzenButtonClick();
     QThread::msleep(100);
     if (ui->DeviceListListBox->count() != 1)

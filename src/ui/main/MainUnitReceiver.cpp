@@ -101,6 +101,7 @@ void TMainForm::SetSpinValue(TSpinTarget target, double value) {
 void TMainForm::SetLabelCaption(TLabelTarget target, const QString& caption) {
     if (auto* label = findChild<QLabel*>(LabelTargetName(target)))
         label->setText(caption);
+    FeedLabelCaption(target, caption);
 }
 
 void TMainForm::SetBarPosition(TBarTarget target, int position) {
