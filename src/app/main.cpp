@@ -1,5 +1,6 @@
 // Halvane: operator and service program of an iodine-stabilised HeNe laser.
 
+#include "app/CommandLineUnit.h"
 #include "app/GlobalUnit.h"
 #include "app/SleepPreventionUnit.h"
 #include "app/SplashScreenUnit.h"
@@ -28,6 +29,15 @@ void ApplyLightStyle(QApplication& app) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    const TProgramOptions options = ParseProgramArguments(app.arguments());
+    if (options.Help) {
+        std::fprintf(stdout, "%s", qPrintable(options.HelpText));
+        return 0;
+    }
+    if (!options.Error.isEmpty()) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(options.Error), qPrintable(options.HelpText));
+        return 2;
+    }
     TSleepPrevention::Acquire();
     ApplyLightStyle(app);
 
@@ -39,14 +49,21 @@ int main(int argc, char* argv[]) {
 
     // Only with --simulator is the simulated laser system listed; a lab PC never sees it
     // otherwise. It must outlive the window, which owns the connection that talks to it.
-    const TSimulatorRequest simRequest = ParseSimulatorArguments(app.arguments());
+    TSimulatorRequest simRequest =
+        ParseSimulatorArguments({options.SimulatorModel.isEmpty()
+                                     ? QStringLiteral("--simulator")
+                                     : QStringLiteral("--simulator=") + options.SimulatorModel});
     if (!simRequest.Error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(simRequest.Error));
         return 2;
     }
     std::unique_ptr<TSimulatedLaserSystem> simulator;
-    if (simRequest.Requested) {
-        simulator = std::make_unique<TSimulatedLaserSystem>(simRequest.Options);
+    if (options.Simulator) {
+        TSimulatorOptions& sim = simRequest.Options;
+        sim.UnplugEveryMs = static_cast<int>(options.SimUnplugEverySeconds * 1000);
+        sim.UnplugForMs = static_cast<int>(options.SimUnplugForSeconds * 1000);
+        sim.UnlockEveryMs = static_cast<int>(options.SimUnlockEverySeconds * 1000);
+        simulator = std::make_unique<TSimulatedLaserSystem>(sim);
         simulator->Install();
     }
 
