@@ -1,10 +1,5 @@
-// The link's health decisions and the event record: silence and its end, which listed device is
-// the lost one, lock reached and lost, the saved list.
-#include "monitor/LinkEventsUnit.h"
+// The link's health decisions: silence and its end, and which listed device is the lost one.
 #include "monitor/LinkHealthUnit.h"
-
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -59,48 +54,4 @@ TEST(FindLostDevice, OnlyTheOneEntryWithTheSameDescriptionAndKind) {
         }
     }
     EXPECT_FALSE(FindLostDevice(List({ours}), QString(), 111111)); // nothing was connected
-}
-
-TEST(LinkEvents, LockReachedAndLostFollowTheTuningStatus) {
-    TLinkEvents events;
-    QDateTime now =
-        QDateTime::fromString(QStringLiteral("2026-12-09T03:45:59.123Z"), Qt::ISODateWithMs);
-    events.SetClock([&] { return now; });
-    int told = 0;
-    QObject::connect(&events, &TLinkEvents::EventAdded, [&](const TLinkEvent&) { ++told; });
-    const int statuses[] = {0, 1, 2, 3, 3, 3, 4, 2, 3, 14, 3};
-    for (int s : statuses)
-        events.TuningStatus(s, true);
-    events.TuningStatus(0, false); // the laser is off: no loss counted
-    std::vector<TLinkEventKind> kinds;
-    for (const TLinkEvent& e : events.Events())
-        kinds.push_back(e.Kind);
-    EXPECT_EQ(kinds, (std::vector<TLinkEventKind>{
-                         TLinkEventKind::_lock_reached, TLinkEventKind::_lock_lost,
-                         TLinkEventKind::_lock_reached, TLinkEventKind::_lock_lost,
-                         TLinkEventKind::_lock_reached}));
-    EXPECT_EQ(events.LockLossCount(), 2);
-    EXPECT_EQ(told, 5);
-    EXPECT_EQ(events.Events()[1].ToLine(),
-              QStringLiteral("2026-12-09T03:45:59.123Z lock lost (status 4)"));
-}
-
-TEST(LinkEvents, SavedOnePerLineTimeFirst) {
-    TLinkEvents events;
-    events.SetClock([] {
-        return QDateTime::fromString(QStringLiteral("2026-12-09T10:00:00.007+02:00"),
-                                     Qt::ISODateWithMs);
-    });
-    events.Add(TLinkEventKind::_link_lost, QStringLiteral("link lost"));
-    events.Add(TLinkEventKind::_link_restored, QStringLiteral("link restored"));
-    QTemporaryDir dir;
-    const QString name = dir.filePath(QStringLiteral("events.txt"));
-    ASSERT_TRUE(events.SaveToFile(name));
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("2026-12-09T08:00:00.007Z link lost\n"
-                                         "2026-12-09T08:00:00.007Z link restored\n"));
-    QString error;
-    EXPECT_FALSE(events.SaveToFile(dir.filePath(QStringLiteral("no/such/dir/e.txt")), &error));
-    EXPECT_FALSE(error.isEmpty());
 }
