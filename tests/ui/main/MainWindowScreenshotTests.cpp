@@ -2,6 +2,8 @@
 // style: build/halvane-simple-page.png and build/halvane-main-page.png.
 #include "MainWindowTestSupport.h"
 
+#include "protocol/ReadFrameUnit.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
