@@ -1,26 +1,33 @@
 #pragma once
-// The program's command line, parsed in one place: every option the program knows is listed by
-// --help. Qt Core only; what an option does is up to main.
+// The program's command line, read in one place. Nothing here is needed for a normal run: the
+// options are for trying the program without the laser or through a serial device by path.
+//
+//   --simulator[=111111|222222]  the simulated laser system in the program (its value is
+//                                read by ParseSimulatorArguments)
+//   --port PATH                  a serial device by path (a tty, a pseudo-terminal)
+//   --port-kind=111111|222222    the device kind that port stands for (default 111111)
+//   --sim-unplug-every=SECONDS   with --simulator: the adapter leaves the bus on this period
+//   --sim-unplug-for=SECONDS     ... and is listed again after this long (default 3)
+//   --sim-unlock-every=SECONDS   with --simulator: the controller drops out of lock on this
+//                                period and locks again by itself
+//   --help                       the list of options
 
 #include <QString>
 #include <QStringList>
 
-struct TProgramOptions {
-    bool Help = false; // --help: print HelpText and end
-    QString HelpText;  // the option list
-    QString Error;     // an unknown option or a bad value; empty when the line is good
+#include <cstdint>
 
-    // --simulator[=111111|222222|qrx-7a|tmvk]: the simulated laser system instead of the adapter.
-    bool Simulator = false;
-    QString SimulatorModel; // the value after '=', empty for the default model
-    // --sim-unplug-every=SECONDS, --sim-unplug-for=SECONDS: the simulated adapter leaves the bus
-    // every so often and comes back after a while (demonstrations of the link's recovery).
+struct TCommandLine {
+    bool Help = false;
+    bool Simulator = false; // --simulator in any form; the simulator reads its own value
+    QString PortPath;       // empty: adapters are searched for as usual
+    int32_t PortKind = 111111;
+    // Demonstrations of the link's health with the simulator (0 = never).
     double SimUnplugEverySeconds = 0;
     double SimUnplugForSeconds = 3;
-    // --sim-unlock-every=SECONDS: the simulated controller drops out of lock every so often and
-    // locks again by itself.
     double SimUnlockEverySeconds = 0;
+    QString Error; // set when the line cannot be used; the program then stops
 };
 
-// arguments as QCoreApplication::arguments() gives them (the program's name first).
-TProgramOptions ParseProgramArguments(const QStringList& arguments);
+TCommandLine ParseCommandLine(const QStringList& arguments);
+QString CommandLineHelp();

@@ -4,6 +4,7 @@
 #include "app/GlobalUnit.h"
 #include "app/SleepPreventionUnit.h"
 #include "app/SplashScreenUnit.h"
+#include "link/SerialPortUnit.h"
 #include "sim/SimulatorUnit.h"
 #include "ui/main/MainUnit.h"
 
@@ -28,16 +29,21 @@ void ApplyLightStyle(QApplication& app) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    const TProgramOptions options = ParseProgramArguments(app.arguments());
-    if (options.Help) {
-        std::fprintf(stdout, "%s", qPrintable(options.HelpText));
+    // Read before any window system is needed, so --help works without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const TCommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.Help) {
+        std::fputs(qPrintable(CommandLineHelp()), stdout);
         return 0;
     }
-    if (!options.Error.isEmpty()) {
-        std::fprintf(stderr, "%s\n\n%s", qPrintable(options.Error), qPrintable(options.HelpText));
+    if (!commandLine.Error.isEmpty()) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(commandLine.Error),
+                     qPrintable(CommandLineHelp()));
         return 2;
     }
+    QApplication app(argc, argv);
     TSleepPrevention::Acquire();
     ApplyLightStyle(app);
 
@@ -49,22 +55,27 @@ int main(int argc, char* argv[]) {
 
     // Only with --simulator is the simulated laser system listed; a lab PC never sees it
     // otherwise. It must outlive the window, which owns the connection that talks to it.
-    TSimulatorRequest simRequest =
-        ParseSimulatorArguments({options.SimulatorModel.isEmpty()
-                                     ? QStringLiteral("--simulator")
-                                     : QStringLiteral("--simulator=") + options.SimulatorModel});
+    TSimulatorRequest simRequest = ParseSimulatorArguments(app.arguments());
     if (!simRequest.Error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(simRequest.Error));
         return 2;
     }
     std::unique_ptr<TSimulatedLaserSystem> simulator;
-    if (options.Simulator) {
+    if (simRequest.Requested) {
         TSimulatorOptions& sim = simRequest.Options;
-        sim.UnplugEveryMs = static_cast<int>(options.SimUnplugEverySeconds * 1000);
-        sim.UnplugForMs = static_cast<int>(options.SimUnplugForSeconds * 1000);
-        sim.UnlockEveryMs = static_cast<int>(options.SimUnlockEverySeconds * 1000);
+        sim.UnplugEveryMs = static_cast<int>(commandLine.SimUnplugEverySeconds * 1000);
+        sim.UnplugForMs = static_cast<int>(commandLine.SimUnplugForSeconds * 1000);
+        sim.UnlockEveryMs = static_cast<int>(commandLine.SimUnlockEverySeconds * 1000);
         simulator = std::make_unique<TSimulatedLaserSystem>(sim);
         simulator->Install();
+    }
+    // With --port only that serial device is listed, described by --port-kind; what is wrong
+    // with it (missing, not a tty, busy, no permission) shows in the device list.
+    std::unique_ptr<TSerialPortD2XXTable> port;
+    if (!commandLine.PortPath.isEmpty()) {
+        port = std::make_unique<TSerialPortD2XXTable>();
+        port->SetFixedPort(commandLine.PortPath, commandLine.PortKind);
+        D2XX::SetTable(port.get());
     }
 
     int code = 0;
@@ -81,6 +92,7 @@ int main(int argc, char* argv[]) {
         // The main window goes first, as the application frees its windows.
         mainForm.reset();
     }
+    D2XX::SetTable(nullptr);
     TSleepPrevention::Release();
     return code;
 }

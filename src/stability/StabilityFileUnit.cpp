@@ -127,7 +127,15 @@ bool ParseStabilityText(const QByteArray& text, const QString& name, double tau0
                         TStabilityFileData* data, QString* error) {
     *data = TStabilityFileData();
     data->Tau0 = tau0;
+    TBinFiller filler(&data->Y);
+    bool lastLineCut = false; // the final line has no line end: a write cut short
     auto fail = [&](int64_t line, const QString& reason) {
+        if (lastLineCut) {
+            // the row being written when the program or the disk stopped: dropped
+            filler.Close();
+            data->Lines = line;
+            return true;
+        }
         if (error) {
             *error = QStringLiteral("%1:%2: %3").arg(name).arg(line).arg(reason);
         }
@@ -141,7 +149,6 @@ bool ParseStabilityText(const QByteArray& text, const QString& name, double tau0
     }
     const std::string_view all(text.constData(), static_cast<size_t>(text.size()));
     bool kindKnown = false;
-    TBinFiller filler(&data->Y);
     int64_t lastMs = std::numeric_limits<int64_t>::min();
     size_t pos = 0;
     int64_t lineNo = 0;
@@ -151,6 +158,7 @@ bool ParseStabilityText(const QByteArray& text, const QString& name, double tau0
             end = all.size();
         }
         const std::string_view line = Trimmed(all.substr(pos, end - pos));
+        lastLineCut = end == all.size();
         pos = end + 1;
         ++lineNo;
         if (line.empty() || line.front() == '#') {
@@ -203,6 +211,9 @@ bool ParseStabilityText(const QByteArray& text, const QString& name, double tau0
             break;
         }
         case TStabilityFileKind::_recording: {
+            if (lastLineCut) {
+                break; // the program ends every row: this one was cut short
+            }
             std::string_view f[4];
             const int n = SplitFields(line, f, 4);
             if (n >= 1 && f[0] == "event") {

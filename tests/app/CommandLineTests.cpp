@@ -1,62 +1,54 @@
-// The program's command line: the simulator's options, their checks, and the option list.
+// The program's command line: the simulator's demonstration options, their checks, and the
+// option list.
 #include "app/CommandLineUnit.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-TProgramOptions Parse(std::initializer_list<const char*> args) {
+TCommandLine Parse(std::initializer_list<const char*> args) {
     QStringList list{QStringLiteral("halvane")};
     for (const char* a : args)
         list << QString::fromLatin1(a);
-    return ParseProgramArguments(list);
+    return ParseCommandLine(list);
 }
 } // namespace
 
-TEST(CommandLine, SimulatorOptions) {
-    const TProgramOptions none = Parse({});
+TEST(CommandLine, SimulatorDemonstrationOptions) {
+    const TCommandLine none = Parse({});
     EXPECT_TRUE(none.Error.isEmpty());
     EXPECT_FALSE(none.Simulator);
-    EXPECT_FALSE(none.Help);
+    EXPECT_EQ(none.SimUnplugEverySeconds, 0.0); // never unplugs unless asked
+    EXPECT_EQ(none.SimUnlockEverySeconds, 0.0);
 
-    const TProgramOptions o = Parse({"--simulator=222222", "--sim-unplug-every=20",
-                                     "--sim-unplug-for", "2.5", "--sim-unlock-every=45"});
-    EXPECT_TRUE(o.Error.isEmpty()) << o.Error.toStdString();
-    EXPECT_TRUE(o.Simulator);
-    EXPECT_EQ(o.SimulatorModel, QStringLiteral("222222"));
-    EXPECT_EQ(o.SimUnplugEverySeconds, 20.0);
-    EXPECT_EQ(o.SimUnplugForSeconds, 2.5);
-    EXPECT_EQ(o.SimUnlockEverySeconds, 45.0);
-
-    const TProgramOptions plain = Parse({"--simulator"});
-    EXPECT_TRUE(plain.Simulator);
-    EXPECT_TRUE(plain.SimulatorModel.isEmpty());
-    EXPECT_EQ(plain.SimUnplugEverySeconds, 0.0); // never unplugs unless asked
-    EXPECT_EQ(plain.SimUnlockEverySeconds, 0.0);
+    const TCommandLine c = Parse({"--simulator=222222", "--sim-unplug-every=20",
+                                  "--sim-unplug-for=2.5", "--sim-unlock-every=45"});
+    EXPECT_TRUE(c.Error.isEmpty()) << c.Error.toStdString();
+    EXPECT_TRUE(c.Simulator);
+    EXPECT_EQ(c.SimUnplugEverySeconds, 20.0);
+    EXPECT_EQ(c.SimUnplugForSeconds, 2.5);
+    EXPECT_EQ(c.SimUnlockEverySeconds, 45.0);
 }
 
-TEST(CommandLine, BadLinesAreRefusedWithAReason) {
-    const char* bad[][3] = {
-        {"--simulator", "--sim-unplug-every=0", nullptr},
-        {"--simulator", "--sim-unplug-every=soon", nullptr},
-        {"--simulator", "--sim-unplug-every=-4", nullptr},
+TEST(CommandLine, BadDemonstrationOptionsAreRefusedWithAReason) {
+    const std::vector<std::vector<const char*>> bad = {
+        {"--simulator", "--sim-unplug-every=0"},
+        {"--simulator", "--sim-unplug-every=soon"},
+        {"--simulator", "--sim-unplug-every=-4"},
         {"--simulator", "--sim-unplug-every=5", "--sim-unplug-for=5"},
-        {"--sim-unplug-every=10", nullptr, nullptr}, // without the simulator
-        {"--sim-unlock-every=10", nullptr, nullptr},
-        {"--no-such-option", nullptr, nullptr},
+        {"--sim-unplug-every=10"}, // without the simulator
+        {"--sim-unlock-every=10"},
     };
     for (const auto& line : bad) {
         QStringList args{QStringLiteral("halvane")};
         for (const char* a : line)
-            if (a)
-                args << QString::fromLatin1(a);
-        EXPECT_FALSE(ParseProgramArguments(args).Error.isEmpty()) << args.join(' ').toStdString();
+            args << QString::fromLatin1(a);
+        EXPECT_FALSE(ParseCommandLine(args).Error.isEmpty()) << args.join(' ').toStdString();
     }
 }
 
 TEST(CommandLine, HelpListsEveryOption) {
-    const TProgramOptions o = Parse({"--help"});
-    EXPECT_TRUE(o.Help);
-    for (const char* option :
-         {"--help", "--simulator", "--sim-unplug-every", "--sim-unplug-for", "--sim-unlock-every"})
-        EXPECT_TRUE(o.HelpText.contains(QLatin1String(option))) << option;
+    EXPECT_TRUE(Parse({"--help"}).Help);
+    for (const char* option : {"--help", "--simulator", "--port", "--sim-unplug-every",
+                               "--sim-unplug-for", "--sim-unlock-every"})
+        EXPECT_TRUE(CommandLineHelp().contains(QLatin1String(option))) << option;
 }

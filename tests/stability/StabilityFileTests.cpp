@@ -63,6 +63,14 @@ TEST(StabilityFile, EachKindIsRecognisedAndItsGapsBecomeMissingSamples) {
     bool ok = false;
     EXPECT_TRUE(Parse("", &ok).Y.empty());
     EXPECT_TRUE(ok);
+    // a last line cut short (no line end) is the row a crash or a full disk interrupted
+    EXPECT_EQ(Parse("1e-12\n2e-12\n3e-", &ok).Y.size(), 2u);
+    QByteArray cut(RecordingHeader);
+    cut += "\nbin,2026-12-09T03:00:00Z,150000123.5,3,3000,3,f,4,-12.5,\n"
+           "bin,2026-12-09T03:00:01Z,15000"; // a number that parses, cut all the same
+    EXPECT_EQ(Parse(cut.constData(), &ok).Y.size(), 1u);
+    EXPECT_EQ(Parse("0;1\n1000;2\n2000;", &ok).Y.size(), 2u);
+    EXPECT_TRUE(ok);
 }
 
 TEST(StabilityFile, BadLinesAreRejectedNamingTheFileAndTheLine) {
