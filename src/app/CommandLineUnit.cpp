@@ -56,30 +56,28 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
                 return c;
             }
             kindGiven = true;
+        } else if (SecondsOption(a, "sim-unplug-every", c.SimUnplugEverySeconds, c.Error) ||
+                   SecondsOption(a, "sim-unplug-for", c.SimUnplugForSeconds, c.Error) ||
+                   SecondsOption(a, "sim-unlock-every", c.SimUnlockEverySeconds, c.Error)) {
+            if (!c.Error.isEmpty())
+                return c;
+            simOptionGiven = true;
         }
+        // Anything else is left to Qt (-platform, -style ...).
     }
-    else if (SecondsOption(a, "sim-unplug-every", c.SimUnplugEverySeconds, c.Error) ||
-             SecondsOption(a, "sim-unplug-for", c.SimUnplugForSeconds, c.Error) ||
-             SecondsOption(a, "sim-unlock-every", c.SimUnlockEverySeconds, c.Error)) {
-        if (!c.Error.isEmpty())
-            return c;
-        simOptionGiven = true;
+    if (simOptionGiven && !c.Simulator) {
+        c.Error = QStringLiteral("the --sim-... options need --simulator");
+        return c;
     }
-    // Anything else is left to Qt (-platform, -style ...).
-}
-if (simOptionGiven && !c.Simulator) {
-    c.Error = QStringLiteral("the --sim-... options need --simulator");
+    if (c.SimUnplugEverySeconds > 0 && c.SimUnplugForSeconds >= c.SimUnplugEverySeconds) {
+        c.Error = QStringLiteral("--sim-unplug-for must be shorter than --sim-unplug-every");
+        return c;
+    }
+    if (kindGiven && c.PortPath.isEmpty())
+        c.Error = QStringLiteral("--port-kind needs --port");
+    else if (!c.PortPath.isEmpty() && c.Simulator)
+        c.Error = QStringLiteral("--port and --simulator exclude each other");
     return c;
-}
-if (c.SimUnplugEverySeconds > 0 && c.SimUnplugForSeconds >= c.SimUnplugEverySeconds) {
-    c.Error = QStringLiteral("--sim-unplug-for must be shorter than --sim-unplug-every");
-    return c;
-}
-if (kindGiven && c.PortPath.isEmpty())
-    c.Error = QStringLiteral("--port-kind needs --port");
-else if (!c.PortPath.isEmpty() && c.Simulator)
-    c.Error = QStringLiteral("--port and --simulator exclude each other");
-return c;
 }
 
 QString CommandLineHelp() {
