@@ -14,12 +14,17 @@ bool Fail(QString* error, const QString& text) {
 } // namespace
 
 bool ParseMqttUrl(const QString& url, TMqttOptions& options, QString* error) {
-    const QString quoted = QStringLiteral("\"%1\"").arg(url);
     const QUrl u(url, QUrl::StrictMode);
-    if (!u.isValid())
-        return Fail(
-            error,
-            QStringLiteral("--mqtt %1: not a valid address (%2)").arg(quoted, u.errorString()));
+    // A password in the address is never repeated in a message.
+    const QString shown = u.userInfo().isEmpty() ? url : u.toString(QUrl::RemoveUserInfo);
+    const QString quoted = QStringLiteral("\"%1\"").arg(shown);
+    if (!u.isValid()) {
+        // QUrl's reason repeats the address after "; source was"; that part may hold a password.
+        const QString reason = u.errorString().section(QLatin1String("; source was"), 0, 0);
+        return Fail(error, QStringLiteral("--mqtt %1: not a valid address (%2)")
+                               .arg(url.contains(QLatin1Char('@')) ? QStringLiteral("...") : quoted,
+                                    reason));
+    }
     const QString scheme = u.scheme().toLower();
     if (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))
         return Fail(
