@@ -1,34 +1,18 @@
-// Any file content through both image parsers: no crash, no read outside a line, and either a
-// clean refusal or blocks that agree with their own count.
+// Any image content through both image parsers, in memory: no crash, no read outside a line,
+// and either a clean refusal or blocks that agree with their own count.
 #include "firmware/AVRFirmwareParserUnit.h"
 #include "firmware/DSPFirmwareParserUnit.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include <QByteArray>
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-// The parsers read files; each input is written to the same two files of one folder.
-struct TFolder {
-    QTemporaryDir dir;
-    QString colon = dir.filePath(QStringLiteral("image.hex1"));
-    QString percent = dir.filePath(QStringLiteral("image.x0A"));
-};
-
-void Write(const QString& path, const uint8_t* data, size_t size) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        std::abort();
-    f.write(reinterpret_cast<const char*>(data), qint64(size));
-}
-
-void Check(TFirmwareFileParser& parser, const QString& path, size_t size) {
+void Check(TFirmwareFileParser& parser, const QByteArray& content) {
     try {
-        if (!parser.Init(path))
+        if (!parser.InitFromContent(content))
             return;
     } catch (const EFirmwareFileError&) {
         return;
@@ -41,19 +25,20 @@ void Check(TFirmwareFileParser& parser, const QString& path, size_t size) {
         bytes += int64_t(block.Data.size());
         count += int64_t(block.Data.size()) - 1;
     }
-    if (bytes == 0 || bytes > int64_t(size / 2) || count != parser.GetDataCount())
+    if (bytes == 0 || bytes > int64_t(content.size() / 2) || count != parser.GetDataCount())
         std::abort();
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static TFolder folder;
+    // One pair of parsers for the whole run, as the updater keeps its own: every Init starts
+    // from what the previous one left.
     static TAVRFileParser avr;
     static TDSPFileParser dsp;
-    Write(folder.colon, data, size);
-    Write(folder.percent, data, size);
-    Check(avr, folder.colon, size);
-    Check(dsp, folder.percent, size);
+    const QByteArray content =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    Check(avr, content);
+    Check(dsp, content);
     return 0;
 }

@@ -1,5 +1,5 @@
-# Image-file parsers under libFuzzer with AddressSanitizer and UBSan. The parsers' sources are
-# compiled into the target itself, so only they carry the fuzzer's instrumentation.
+# Image-file parsers under libFuzzer with AddressSanitizer and UBSan, fed in memory. The parsers'
+# sources are compiled into the target itself, so only they carry the fuzzer's instrumentation.
 add_executable(firmware_file_fuzzer
     ${CMAKE_CURRENT_LIST_DIR}/FirmwareFileFuzzer.cpp
     ${PROJECT_SOURCE_DIR}/src/firmware/FirmwareUpdaterGlobalUnit.cpp

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds Halvane and runs every test (CTest + GoogleTest, widgets offscreen), then builds the
 # core (everything without a widget) under AddressSanitizer + UndefinedBehaviorSanitizer in a
-# second tree and runs the core tests there.
-# Set HALVANE_SKIP_ASAN=1 to skip the sanitizer tree.
+# second tree and runs the core tests there, and last runs every fuzz target for a short smoke
+# time over its committed seeds (build-fuzz, clang).
+# Set HALVANE_SKIP_ASAN=1 to skip the sanitizer tree, HALVANE_SKIP_FUZZ=1 to skip the fuzz
+# smoke; HALVANE_FUZZ_SECONDS sets its time per target (default 15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${BUILD_DIR:-build}"
@@ -20,4 +22,9 @@ if [ "${HALVANE_SKIP_ASAN:-0}" != 1 ]; then
         ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}" \
         UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
         ctest --output-on-failure -j2 --timeout 300 -L core)
+fi
+
+if [ "${HALVANE_SKIP_FUZZ:-0}" != 1 ]; then
+    echo "test: every fuzz target for ${HALVANE_FUZZ_SECONDS:-15}s over its seeds (build-fuzz)"
+    scripts/fuzz.sh "${HALVANE_FUZZ_SECONDS:-15}"
 fi

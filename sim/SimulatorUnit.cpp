@@ -176,6 +176,7 @@ struct TSimulatedLaserSystem::TImpl : Sim::TBus {
         FCounters.BadCommandFrames += FSplitter.BadFrames() - badBefore;
         if (!complete || c.sender != Sim::PCNode)
             return;
+        ++FCounters.CommandFrames;
         TSimCommand rec;
         rec.TimeNs = FNow;
         rec.Target = c.receiver;

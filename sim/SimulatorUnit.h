@@ -64,6 +64,7 @@ struct TSimCounters {
     uint64_t BytesDelivered = 0;   // handed to the PC's receive queue
     uint64_t BytesRead = 0;        // read by the program
     uint64_t BadCommandFrames = 0; // command bytes the boards could not make a frame of
+    uint64_t CommandFrames = 0;    // good command frames from the PC the boards received
 };
 
 class TSimulatedLaserSystem : public TD2XXTable {

@@ -1,20 +1,30 @@
 #pragma once
-// The program's command-line flags, parsed in one place, and the text of --help. Flags that are
-// not listed here are left to whoever reads them (the windowing system's own, for one).
+// The program's command line, read in one place. Nothing here is needed for a normal run: the
+// options are for trying the program without the laser or through a serial device by path.
+//
+//   --simulator[=111111|222222]  the simulated laser system in the program (its value is
+//                                read by ParseSimulatorArguments)
+//   --port PATH                  a serial device by path (a tty, a pseudo-terminal)
+//   --port-kind=111111|222222    the device kind that port stands for (default 111111)
+//   --mqtt URL and companions    the read-only network status stream (net/MqttOptionsUnit.h)
+//   --help                       the list of options
 
 #include "net/MqttOptionsUnit.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 struct TCommandLine {
-    bool Help = false; // --help or -h: print HelpText() and end
-    QString Error;     // a flag that cannot be used: print it and end with status 2
-    TMqttOptions Mqtt; // --mqtt and its companions
+    bool Help = false;
+    bool Simulator = false; // --simulator in any form; the simulator reads its own value
+    QString PortPath;       // empty: adapters are searched for as usual
+    int32_t PortKind = 111111;
+    TMqttOptions Mqtt; // --mqtt, --mqtt-ca, --mqtt-user, --mqtt-password-file, --mqtt-topic
+    QString Error;     // set when the line cannot be used; the program then stops
 };
 
-// arguments as QCoreApplication::arguments() gives them (the program's name first). Files named
-// by flags (the password file) are read here.
+// Files named by flags (the MQTT password file) are read here.
 TCommandLine ParseCommandLine(const QStringList& arguments);
-
-QString CommandLineHelpText();
+QString CommandLineHelp();

@@ -4,6 +4,7 @@
 #include "app/GlobalUnit.h"
 #include "app/SleepPreventionUnit.h"
 #include "app/SplashScreenUnit.h"
+#include "link/SerialPortUnit.h"
 #include "monitor/LinkEventsUnit.h"
 #include "monitor/StatusModelUnit.h"
 #include "net/MqttPublisherUnit.h"
@@ -52,20 +53,20 @@ void ShowMqttIndicator(QWidget* window, TMqttPublisher* publisher) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // The program's own flags first, before any window system is needed.
-    QStringList rawArguments;
+    // Read before any window system is needed, so --help works without a display.
+    QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        rawArguments << QString::fromLocal8Bit(argv[i]);
-    const TCommandLine commandLine = ParseCommandLine(rawArguments);
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const TCommandLine commandLine = ParseCommandLine(arguments);
     if (commandLine.Help) {
-        std::fputs(qPrintable(CommandLineHelpText()), stdout);
+        std::fputs(qPrintable(CommandLineHelp()), stdout);
         return 0;
     }
     if (!commandLine.Error.isEmpty()) {
-        std::fprintf(stderr, "halvane: %s\n", qPrintable(commandLine.Error));
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(commandLine.Error),
+                     qPrintable(CommandLineHelp()));
         return 2;
     }
-
     QApplication app(argc, argv);
     TSleepPrevention::Acquire();
     ApplyLightStyle(app);
@@ -87,6 +88,14 @@ int main(int argc, char* argv[]) {
     if (simRequest.Requested) {
         simulator = std::make_unique<TSimulatedLaserSystem>(simRequest.Options);
         simulator->Install();
+    }
+    // With --port only that serial device is listed, described by --port-kind; what is wrong
+    // with it (missing, not a tty, busy, no permission) shows in the device list.
+    std::unique_ptr<TSerialPortD2XXTable> port;
+    if (!commandLine.PortPath.isEmpty()) {
+        port = std::make_unique<TSerialPortD2XXTable>();
+        port->SetFixedPort(commandLine.PortPath, commandLine.PortKind);
+        D2XX::SetTable(port.get());
     }
 
     int code = 0;
@@ -113,6 +122,7 @@ int main(int argc, char* argv[]) {
         publisher.reset();
         mainForm.reset();
     }
+    D2XX::SetTable(nullptr);
     TSleepPrevention::Release();
     return code;
 }

@@ -22,8 +22,7 @@ bool TFirmwareFileParser::CheckFileExt(const QString& path) const {
     return true;
 }
 
-void TFirmwareFileParser::LoadLines(const QString& path) {
-    FFile.clear();
+QByteArray TFirmwareFileParser::ReadFile(const QString& path) {
     const QFileInfo info(path); // follows a link to its target
     if (!info.exists() || !info.isFile())
         throw EFirmwareFileError("not a file");
@@ -32,10 +31,14 @@ void TFirmwareFileParser::LoadLines(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize)
         throw EFirmwareFileError("cannot open");
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileSize)
         throw EFirmwareFileError("cannot read");
+    return bytes;
+}
 
+void TFirmwareFileParser::SplitLines(const QByteArray& bytes) {
+    FFile.clear();
     // Lines end with CR LF, LF or CR; a break after the last line adds no empty line.
     qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     while (pos < bytes.size()) {
@@ -53,7 +56,14 @@ void TFirmwareFileParser::LoadLines(const QString& path) {
 bool TFirmwareFileParser::Init(const QString& path) {
     if (!CheckFileExt(path))
         return false;
-    LoadLines(path);
+    FFile.clear();
+    return InitFromContent(ReadFile(path));
+}
+
+bool TFirmwareFileParser::InitFromContent(const QByteArray& content) {
+    if (content.size() > MaxFileSize)
+        throw EFirmwareFileError("file too large");
+    SplitLines(content);
     FDataToSend.clear();
     StartFile();
 

@@ -44,6 +44,9 @@ public:
     // begin with the format's lead character; EFirmwareFileError for an unreadable or
     // malformed file.
     bool Init(const QString& path);
+    // The same from the file's bytes already in memory (the extension is not looked at): false
+    // for a line without the lead character, EFirmwareFileError for a malformed image.
+    bool InitFromContent(const QByteArray& content);
     // The sum over all blocks of (number of bytes - 1).
     int32_t GetDataCount() const;
     // The blocks of the last Init, in file order; valid until the next Init.
@@ -76,5 +79,6 @@ protected:
     bool FEndRecord = false;
 
 private:
-    void LoadLines(const QString& path);
+    static QByteArray ReadFile(const QString& path);
+    void SplitLines(const QByteArray& bytes);
 };

@@ -17,8 +17,10 @@
 #include <mutex>
 
 // Serial number (Model, Number, Month, Year) or firmware version (Model, Number) of the laser
-// head.
-struct TLHSerialNumber {
+// head. Aligned as a 32-bit word, so that the model's std::atomic of it is a plain lock-free
+// word: with one-byte alignment clang calls the out-of-line __atomic_store, which only
+// libatomic provides.
+struct alignas(4) TLHSerialNumber {
     uint8_t Model = 0;
     uint8_t Number = 0;
     uint8_t Month = 0;

@@ -41,10 +41,10 @@ QByteArray MqttStatusJson(const TStatusSnapshot& s, const QDateTime& time) {
     return Compact(o);
 }
 
-QByteArray MqttBeatJson(const TMqttBeat& beat) {
+QByteArray MqttBeatJson(const TBeatBin& beat) {
     return Compact({{QStringLiteral("time"), Time(beat.Start)},
                     {QStringLiteral("hz"), beat.MeanHz},
-                    {QStringLiteral("count"), beat.Count},
+                    {QStringLiteral("count"), beat.Reports},
                     {QStringLiteral("power"), beat.MeanPower}});
 }
 

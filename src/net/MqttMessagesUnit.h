@@ -4,19 +4,12 @@
 
 #include "monitor/LinkEventsUnit.h"
 #include "monitor/StatusModelUnit.h"
+#include "stability/BeatBinnerUnit.h"
 
 #include <QByteArray>
 #include <QDateTime>
 
 #include <cstdint>
-
-// One second of frequency-board reports.
-struct TMqttBeat {
-    QDateTime Start; // UTC, a whole second
-    int Count = 0;
-    double MeanHz = 0;
-    double MeanPower = 0;
-};
 
 struct TMqttHealth {
     uint64_t FramesReceived = 0;
@@ -32,8 +25,8 @@ QByteArray MqttOnlineJson(bool online, const QDateTime& time);
 //  "laser_head_state","laser_head_text","device","device_kind","cft"}; locked_peak is null
 // while nothing is locked.
 QByteArray MqttStatusJson(const TStatusSnapshot& status, const QDateTime& time);
-// {"time" (start of the second),"hz","count","power"}
-QByteArray MqttBeatJson(const TMqttBeat& beat);
+// {"time" (start of the second),"hz","count","power"}: one second of frequency-board reports.
+QByteArray MqttBeatJson(const TBeatBin& beat);
 // {"time","kind","text","value"}
 QByteArray MqttEventJson(const TLinkEvent& event);
 // {"time","frames_received","checksum_errors","bytes_dropped","queue_dropped","beats_skipped"}

@@ -7,7 +7,6 @@
 #include <QMetaObject>
 #include <QRandomGenerator>
 #include <QSysInfo>
-#include <QTimeZone>
 
 #include <mosquitto.h>
 
@@ -442,6 +441,7 @@ TMqttPublisher::TMqttPublisher(const TMqttOptions& options, const TMqttLimits& l
         FShared->Prefix = options.TopicPrefix.toUtf8();
     FBeatTimer.setInterval(250);
     connect(&FBeatTimer, &QTimer::timeout, this, &TMqttPublisher::OnBeatTimer);
+    connect(&FBinner, &TBeatBinner::BinClosed, this, &TMqttPublisher::OnBeat);
 }
 
 TMqttPublisher::~TMqttPublisher() {
@@ -511,26 +511,11 @@ void TMqttPublisher::PublishEvent(const TLinkEvent& event) {
 }
 
 void TMqttPublisher::FrequencyReport(const QDateTime& utc, double differenceHz, double power) {
-    const int64_t second = utc.toMSecsSinceEpoch() / 1000;
-    if (FBeatCount > 0 && second != FBeatSecond)
-        CloseBeat();
-    FBeatSecond = second;
-    ++FBeatCount;
-    FBeatHzSum += differenceHz;
-    FBeatPowerSum += power;
+    FBinner.AddReport(utc, differenceHz, power);
 }
 
-void TMqttPublisher::CloseBeat() {
-    if (FBeatCount == 0)
-        return;
-    TMqttBeat beat;
-    beat.Start = QDateTime::fromMSecsSinceEpoch(FBeatSecond * 1000, Qt::UTC);
-    beat.Count = FBeatCount;
-    beat.MeanHz = FBeatHzSum / FBeatCount;
-    beat.MeanPower = FBeatPowerSum / FBeatCount;
-    FBeatCount = 0;
-    FBeatHzSum = FBeatPowerSum = 0;
-    const QByteArray payload = MqttBeatJson(beat);
+void TMqttPublisher::OnBeat(const TBeatBin& bin) {
+    const QByteArray payload = MqttBeatJson(bin);
     std::lock_guard g(FShared->Mutex);
     if (!FShared->Connected) {
         ++FShared->BeatsSkipped;
@@ -541,8 +526,7 @@ void TMqttPublisher::CloseBeat() {
 
 void TMqttPublisher::OnBeatTimer() {
     // A second is over once the clock is a little past its end.
-    if (FBeatCount > 0 && QDateTime::currentMSecsSinceEpoch() >= (FBeatSecond + 1) * 1000 + 100)
-        CloseBeat();
+    FBinner.CloseUpTo(QDateTime::currentDateTimeUtc().addMSecs(-100));
 }
 
 void TMqttPublisher::OnState(TMqttState state, const QString& reason) {

@@ -78,7 +78,7 @@ signals:
     void StateChanged(TMqttState state, const QString& text);
 
 private:
-    void CloseBeat();
+    void OnBeat(const TBeatBin& bin);
     void OnBeatTimer();
     void OnState(TMqttState state, const QString& reason);
 
@@ -87,12 +87,8 @@ private:
     TMqttLimits FLimits;
     TMqttState FState = TMqttState::_waiting;
     QString FLastError;
+    TBeatBinner FBinner;
     QTimer FBeatTimer;
-    // The second being summed.
-    int64_t FBeatSecond = 0;
-    int FBeatCount = 0;
-    double FBeatHzSum = 0;
-    double FBeatPowerSum = 0;
     bool FStarted = false;
     std::thread FThread;
 };

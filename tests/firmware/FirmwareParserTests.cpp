@@ -255,3 +255,21 @@ TEST_F(ParserTest, ALinkIsFollowedToItsFile) {
     ASSERT_TRUE(avr.Init(link));
     EXPECT_EQ(Blocks(avr), (std::vector<Block>{{0, Range(4)}}));
 }
+
+TEST_F(ParserTest, ContentInMemoryReadsAsItsFileDoes) {
+    const QByteArray colon = "\xEF\xBB\xBF" + ColonExt(1) + "\r\n" + ColonData(0, Range(4)) + "\r" +
+                             ColonData(8, Range(4, 4)) + "\n" + ColonEnd();
+    ASSERT_TRUE(avr.Init(dir.WriteRaw("file.hex", colon)));
+    const std::vector<Block> fromFile = Blocks(avr);
+    ASSERT_TRUE(avr.InitFromContent(colon));
+    EXPECT_EQ(Blocks(avr), fromFile);
+    // The extended-address record opens an empty block at 0 of its own.
+    EXPECT_EQ(Blocks(avr),
+              (std::vector<Block>{{0, {}}, {0x10000, Range(4)}, {0x10008, Range(4, 4)}}));
+
+    const QByteArray percent = "%1E6428000001000102030405060708\n%0E81E800000000";
+    ASSERT_TRUE(dsp.InitFromContent(percent));
+    EXPECT_EQ(Blocks(dsp), (std::vector<Block>{{0x100, Range(8, 1)}}));
+    EXPECT_FALSE(dsp.InitFromContent(colon)); // a colon line is no percent record
+    EXPECT_THROW(avr.InitFromContent(QByteArray()), EFirmwareFileError);
+}

@@ -83,7 +83,7 @@ TEST(CommandLine, WithoutMqttNothingIsAskedForAndOtherFlagsAreLeftAlone) {
     EXPECT_FALSE(cl.Mqtt.Enabled);
     EXPECT_FALSE(cl.Help);
     EXPECT_TRUE(Parse({QStringLiteral("-h")}).Help);
-    EXPECT_TRUE(CommandLineHelpText().contains(QLatin1String("--mqtt-password-file FILE")));
+    EXPECT_TRUE(CommandLineHelp().contains(QLatin1String("--mqtt-password-file FILE")));
 }
 
 TEST(CommandLine, MqttFlagsTogetherAndThePasswordFromItsFile) {

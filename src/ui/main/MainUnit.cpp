@@ -5,8 +5,8 @@
 
 #include "app/GlobalUnit.h"
 #include "link/ConnectionUnit.h"
-#include "ui/main/ChartFeedersUnit.h"
 #include "ui/firmware/FirmwareUpdateViewUnit.h"
+#include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/PeakListDelegateUnit.h"
 #include "ui/main/PicturesUnit.h"
 #include "ui/main/ServicePasswordUnit.h"
@@ -123,9 +123,11 @@ void TMainForm::ConnectHandlers() {
     connect(ConnectionTimer, &QTimer::timeout, this, &TMainForm::ConnectionTimerTimer);
     connect(BlinkTimer, &QTimer::timeout, this, &TMainForm::BlinkTimerTimer);
 
-    connect(ui->PeakListBox, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!FFillingPeakList && row >= 0)
-            PeakListBoxClick(row);
+    // Every click on a row makes it the reference, also on the row that is already current;
+    // the keyboard focus alone never picks one.
+    connect(ui->PeakListBox, &QListWidget::clicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            PeakListBoxClick(index.row());
     });
     // Only the operator's choice sends: a reply that sets the row must not echo back.
     connect(ui->HarmonicComboBox, &QComboBox::activated, this, &TMainForm::HarmonicComboBoxChange);

@@ -161,6 +161,9 @@ private:
     void StartReceiveThread();
     void TerminateReceiveThread();
     void FreeReceiveThread();
+    // Stops the receive thread and closes the link; a refused close starts a new receive thread
+    // on the link that stays open and answers false.
+    bool CloseLink();
 
     // Creation and release of the service panel's content, the unlock and the chart pages.
     void CreateServicePanel();
@@ -175,7 +178,6 @@ private:
     TServicePanelFrame* FServicePanelFrame = nullptr; // owned by ServicePanel
     TTestPage* FTestPage = nullptr;                   // owned by TestTabSheet
     std::unique_ptr<TChartFeeders> FCharts;
-    bool FFillingPeakList = false;
     bool FDestroyed = false;
 };
 

@@ -41,6 +41,13 @@ void TMainForm::ConnectButtonClick() {
         ui->StatusLabel->setText(QStringLiteral("Select device"));
         return;
     }
+    // Another device is open: it is closed first, so that the kind the window and the command
+    // sender go by is always the open device's.
+    if (Connection->Connected() && Connection->DeviceID().fullName() != selected->text() &&
+        !CloseLink()) {
+        ui->StatusLabel->setText(QStringLiteral("Connection error"));
+        return;
+    }
     Connection->SetDeviceID(selected->text());
     ui->ConnectButton->setEnabled(false);
     if (!Connection->Connect()) {
@@ -64,17 +71,27 @@ void TMainForm::DisconnectButtonClick() {
         return; // a board is being programmed through the open link
     ui->DeviceListListBox->clear();
     ResetTuningControls();
-    if (Connection->Connected()) {
-        // No driver call of the receive thread may overlap the close.
-        TerminateReceiveThread();
-        if (Connection->Disconnect()) {
-            FreeReceiveThread();
-            ui->StartButton->setEnabled(false);
-        }
+    ui->ConnectButton->setEnabled(ui->DeviceListListBox->count() > 0);
+    if (Connection->Connected() && !CloseLink()) {
+        // The driver refused to close: the link stays in use and Disconnect may be tried again.
+        ui->ScopeScaleComboBox->setEnabled(true);
+        ui->StatusLabel->setText(QStringLiteral("Connection error"));
+        return;
     }
     ui->StatusLabel->setText(QStringLiteral("Disconnected"));
-    ui->ConnectButton->setEnabled(ui->DeviceListListBox->count() > 0);
     ui->DisconnectButton->setEnabled(false);
+}
+
+bool TMainForm::CloseLink() {
+    // No driver call of the receive thread may overlap the close.
+    TerminateReceiveThread();
+    if (!Connection->Disconnect()) {
+        StartReceiveThread(); // the link is still open: read it again
+        return false;
+    }
+    FreeReceiveThread();
+    ui->StartButton->setEnabled(false);
+    return true;
 }
 
 void TMainForm::ConnectionTimerTimer() {

@@ -21,7 +21,6 @@ void TMainForm::FillPeakListBox(int index) {
                                                        LastAvaiablePeakIndex, reference, QLocale());
     // A click on a row refills the list from inside the list's own signal: rows of an unchanged
     // count are rewritten in place, so no item dies under the click.
-    FFillingPeakList = true;
     if (ui->PeakListBox->count() == texts.size()) {
         for (int row = 0; row < texts.size(); ++row)
             ui->PeakListBox->item(row)->setText(texts[row]);
@@ -29,7 +28,6 @@ void TMainForm::FillPeakListBox(int index) {
         ui->PeakListBox->clear();
         ui->PeakListBox->addItems(texts);
     }
-    FFillingPeakList = false;
     SetPeakListBoxIndex = reference - FirstAvaiablePeakIndex;
     ui->PeakListBox->viewport()->update();
 }

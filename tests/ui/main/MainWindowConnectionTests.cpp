@@ -140,20 +140,79 @@ TEST_F(MainWindowTest, DisconnectStopsTheThreadClosesTheLinkAndEmptiesTheList) {
     EXPECT_TRUE(Find<QPushButton>("ConnectButton")->isEnabled());
 }
 
-TEST_F(MainWindowTest, RefusedCloseKeepsTheLinkAndAReconnectReadsAgain) {
+TEST_F(MainWindowTest, RefusedCloseKeepsTheLinkInUseAndDisconnectMayBeTriedAgain) {
     Create({"QRX-7A one"});
     ConnectFirstDevice();
+    form->IodineLaserRunning = true;
     fake.Fail("FT_Close");
     Find<QPushButton>("DisconnectButton")->click();
-    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Disconnected"));
+    auto* status = Find<QLabel>("StatusLabel");
+    EXPECT_EQ(status->text(), QStringLiteral("Connection error"));
     EXPECT_TRUE(Connection->Connected());
+    EXPECT_TRUE(Find<QPushButton>("DisconnectButton")->isEnabled());
     EXPECT_TRUE(Find<QPushButton>("StartButton")->isEnabled());
-    ASSERT_NE(ILFrameReader, nullptr);
-    EXPECT_FALSE(ILFrameReader->isRunning()); // stopped, not restarted
-    fake.Heal("FT_Close");
-    ConnectFirstDevice();
+    // A new receive thread reads the link that stayed open.
     ASSERT_NE(ILFrameReader, nullptr);
     EXPECT_TRUE(ILFrameReader->isRunning());
+    fake.QueueRx(StatusFrame(10));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return status->text() == "tuning - error"; }, 5000));
+
+    fake.Heal("FT_Close");
+    Find<QPushButton>("DisconnectButton")->click();
+    EXPECT_EQ(status->text(), QStringLiteral("Disconnected"));
+    EXPECT_FALSE(Connection->Connected());
+    EXPECT_EQ(ILFrameReader, nullptr);
+    EXPECT_EQ(fake.OpenHandles(), 0);
+    EXPECT_FALSE(Find<QPushButton>("DisconnectButton")->isEnabled());
+}
+
+TEST_F(MainWindowTest, ConnectingAnotherDeviceClosesTheOpenOneAndGoesByTheNewKind) {
+    // Each row: the device connected first, then the one chosen while connected, and whether
+    // the laser-head request reaches the second (only a controller with a laser head gets it).
+    const struct {
+        const char* First;
+        const char* Second;
+        bool LaserHeadRequest;
+    } cases[] = {{"QRX-7A one", "TMVK v2 two", false}, {"TMVK v2 two", "QRX-7A one", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.First);
+        Create({c.First, c.Second});
+        ConnectFirstDevice();
+        ClearWire();
+        Find<QPushButton>("SearchUrzadzenButton")->click(); // lists both, Connect enabled
+        Find<QListWidget>("DeviceListListBox")->setCurrentRow(1);
+        Find<QPushButton>("ConnectButton")->click();
+        ASSERT_TRUE(Connection->Connected());
+        EXPECT_EQ(fake.CountOf("FT_Close"), 1);
+        EXPECT_EQ(fake.OpenHandles(), 1);
+        std::string opened;
+        for (const auto& call : fake.Calls())
+            if (call.name == "FT_OpenEx")
+                opened = call.text;
+        EXPECT_EQ(opened, c.Second);
+        std::vector<TWireFrame> expected = ConnectRequests;
+        if (!c.LaserHeadRequest)
+            expected.erase(expected.begin() + 5);
+        EXPECT_EQ(Wire(), expected);
+        EXPECT_EQ(form->IodineLaserRunning, !c.LaserHeadRequest);
+        form.reset();
+    }
+}
+
+TEST_F(MainWindowTest, RefusedCloseOfTheOpenDeviceKeepsItAndItsKind) {
+    Create({"QRX-7A one", "TMVK v2 two"});
+    ConnectFirstDevice();
+    fake.Fail("FT_Close");
+    Find<QPushButton>("SearchUrzadzenButton")->click();
+    Find<QListWidget>("DeviceListListBox")->setCurrentRow(1);
+    Find<QPushButton>("ConnectButton")->click();
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Connection error"));
+    EXPECT_EQ(Connection->DeviceID().fullName(), QStringLiteral("QRX-7A one"));
+    EXPECT_EQ(fake.CountOf("FT_OpenEx"), 1);
+    EXPECT_TRUE(Find<QPushButton>("ConnectButton")->isEnabled());
+    ASSERT_NE(ILFrameReader, nullptr);
+    EXPECT_TRUE(ILFrameReader->isRunning());
+    fake.Heal("FT_Close");
 }
 
 TEST_F(MainWindowTest, ConnectingTwiceLeavesOneReceiveThread) {

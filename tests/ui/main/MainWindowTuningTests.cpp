@@ -106,6 +106,27 @@ TEST_F(TuningWindow, ClickingARowMakesItTheReferenceForStart) {
     EXPECT_EQ(Wire().back(), (TWireFrame{1, 34, 2}));
 }
 
+TEST_F(TuningWindow, EveryClickPicksItsRowAndTheFocusAlonePicksNone) {
+    auto click = [this](int row) {
+        QTest::mouseClick(List->viewport(), Qt::LeftButton, {},
+                          List->visualItemRect(List->item(row)).center());
+    };
+    form->ExpectedPeaks(0x3FFF);
+    // Tabbing into the freshly filled list moves no reference.
+    ASSERT_EQ(List->currentRow(), -1);
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(List, &focusIn);
+    EXPECT_EQ(form->SetPeakListBoxIndex, 5);
+    EXPECT_EQ(form->SelectedPeakIdLB, -1);
+    // A report moves the reference back to f; a second click on the current row picks it again.
+    click(1);
+    form->ExpectedPeaks(0x3FFF);
+    ASSERT_EQ(form->SetPeakListBoxIndex, 5);
+    click(1);
+    EXPECT_EQ(form->SetPeakListBoxIndex, 1);
+    EXPECT_EQ(Rows()[1], QStringLiteral("b -> 473612505.805"));
+}
+
 TEST_F(TuningWindow, SelectedRowIsSilverAndTheLockedRowBold) {
     form->ExpectedPeaks(0x3FFF);
     form->show();
@@ -334,6 +355,33 @@ TEST_F(TuningWindow, ControllerReportsLandInTheirControls) {
     form->CRCError();
     form->CRCError();
     EXPECT_EQ(Find<QLabel>("CRCErrorsLabel")->text(), QStringLiteral("2"));
+}
+
+TEST_F(TuningWindow, MirrorBarsAre195By20WithOneFillColourAndAPercentSuffix) {
+    const TALProgressBar defaults;
+    for (const char* name : {"TuningMirrorALProgressBar", "StabilizationMirrorALProgressBar"}) {
+        SCOPED_TRACE(name);
+        auto* bar = Find<TALProgressBar>(name);
+        EXPECT_EQ(bar->size(), QSize(195, 20));
+        EXPECT_EQ(bar->BarColorStyle(), cs1Color);
+        EXPECT_EQ(bar->PosTextSuffix(), QStringLiteral("%"));
+        EXPECT_EQ(bar->PosTextPrefix(), defaults.PosTextPrefix());
+        EXPECT_EQ(bar->Min(), defaults.Min());
+        EXPECT_EQ(bar->Max(), defaults.Max());
+        EXPECT_EQ(bar->ShowBorder(), defaults.ShowBorder());
+        EXPECT_EQ(bar->ShowPosText(), defaults.ShowPosText());
+        EXPECT_EQ(bar->Direction(), defaults.Direction());
+        EXPECT_EQ(bar->Percentage(), defaults.Percentage());
+        EXPECT_EQ(bar->Text(), defaults.Text());
+        EXPECT_EQ(bar->BarColor1(), defaults.BarColor1());
+        EXPECT_EQ(bar->BackgroundColor(), defaults.BackgroundColor());
+        bar->SetPosition(100);
+        // A full bar in one colour: the first and the last inner column are both BarColor1,
+        // away from the centred text.
+        const QImage image = bar->grab().toImage();
+        EXPECT_EQ(QColor(image.pixel(1, 3)), bar->BarColor1());
+        EXPECT_EQ(QColor(image.pixel(193, 3)), bar->BarColor1());
+    }
 }
 
 TEST_F(TuningWindow, ComboRepliesSetTheRowWithoutSendingItBack) {

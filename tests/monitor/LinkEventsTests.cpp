@@ -1,0 +1,110 @@
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct LockCase {
+    const char* name;
+    std::vector<std::pair<int, bool>> reports; // status, iodine laser running
+    std::vector<TLinkEventKind> expected;
+    int lockLosses;
+};
+
+class LockEvents : public ::testing::TestWithParam<LockCase> {};
+
+TEST_P(LockEvents, FollowTheTuningStatus) {
+    const LockCase& c = GetParam();
+    TLinkEvents events;
+    std::vector<TLinkEventKind> seen;
+    QObject::connect(&events, &TLinkEvents::EventAdded,
+                     [&](const TLinkEvent& e) { seen.push_back(e.Kind); });
+    for (auto [status, running] : c.reports)
+        events.TuningStatus(status, running);
+    EXPECT_EQ(seen, c.expected);
+    EXPECT_EQ(events.LockLossCount(), c.lockLosses);
+    EXPECT_EQ(events.Events().size(), qsizetype(c.expected.size()));
+}
+
+using K = TLinkEventKind;
+INSTANTIATE_TEST_SUITE_P(
+    Transitions, LockEvents,
+    ::testing::Values(LockCase{"RepeatedLockedReportsCountOnce",
+                               {{3, true}, {3, true}, {3, true}},
+                               {K::_lock_reached},
+                               0},
+                      LockCase{"AnyOtherStatusAfterLockedIsALoss",
+                               {{3, true}, {4, true}, {2, true}, {3, true}, {10, true}},
+                               {K::_lock_reached, K::_lock_lost, K::_lock_reached, K::_lock_lost},
+                               2},
+                      LockCase{"LeavingLockWithTheLaserStoppedIsNoLoss",
+                               {{3, true}, {14, false}},
+                               {K::_lock_reached},
+                               0},
+                      LockCase{"NeverLockedNeverLost", {{0, true}, {2, true}, {11, true}}, {}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LinkEvents, LinesCarryTheUtcTimeWithMillisecondsFirst) {
+    TLinkEvents events;
+    // 04:45:59.007 in a zone one hour east of UTC is 03:45:59.007 UTC.
+    events.SetClock(
+        [] { return QDateTime(QDate(2026, 12, 9), QTime(4, 45, 59, 7), QTimeZone(3600)); });
+    events.Add(TLinkEventKind::_link_lost, QStringLiteral("link lost"));
+    ASSERT_EQ(events.Events().size(), 1);
+    EXPECT_EQ(events.Events().front().ToLine(),
+              QStringLiteral("2026-12-09T03:45:59.007Z link lost"));
+}
+
+TEST(LinkEvents, SaveWritesOneLinePerEventAndReportsAnUnwritableFile) {
+    TLinkEvents events;
+    events.SetClock([] { return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone(0)); });
+    events.Add(TLinkEventKind::_link_lost, QStringLiteral("link lost"));
+    events.Add(TLinkEventKind::_link_restored, QStringLiteral("link restored"));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("events.txt"));
+    ASSERT_TRUE(events.SaveToFile(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("2026-01-02T03:04:05.000Z link lost\n"
+                                         "2026-01-02T03:04:05.000Z link restored\n"));
+
+    QString error;
+    EXPECT_FALSE(events.SaveToFile(dir.filePath(QStringLiteral("missing/events.txt")), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(LinkEvents, TheWindowKeepsABoundedListButSubscribersSeeEveryEvent) {
+    TLinkEvents events;
+    int seen = 0;
+    QObject::connect(&events, &TLinkEvents::EventAdded, [&](const TLinkEvent&) { ++seen; });
+    for (int i = 0; i < TLinkEvents::MaxKept + 5; ++i)
+        events.Add(TLinkEventKind::_data_back, QString::number(i));
+    EXPECT_EQ(seen, TLinkEvents::MaxKept + 5);
+    EXPECT_EQ(events.Events().size(), TLinkEvents::MaxKept);
+    EXPECT_EQ(events.Events().front().Text, QStringLiteral("5"));
+}
+
+TEST(StatusModel, ChangedOnlyWhenSomethingDiffers) {
+    TStatusModel model;
+    int changes = 0;
+    QObject::connect(&model, &TStatusModel::Changed, [&](const TStatusSnapshot&) { ++changes; });
+    TStatusSnapshot s;
+    model.Update(s);
+    EXPECT_EQ(changes, 0);
+    s.TuningStatus = 3;
+    s.LockedPeak = QLatin1Char('f');
+    model.Update(s);
+    model.Update(s);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(model.Snapshot().LockedPeak, QLatin1Char('f'));
+}
+
+} // namespace
