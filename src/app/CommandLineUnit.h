@@ -10,7 +10,10 @@
 //   --sim-unplug-for=SECONDS     ... and is listed again after this long (default 3)
 //   --sim-unlock-every=SECONDS   with --simulator: the controller drops out of lock on this
 //                                period and locks again by itself
+//   --mqtt URL and companions    the read-only network status stream (net/MqttOptionsUnit.h)
 //   --help                       the list of options
+
+#include "net/MqttOptionsUnit.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,8 +29,10 @@ struct TCommandLine {
     double SimUnplugEverySeconds = 0;
     double SimUnplugForSeconds = 3;
     double SimUnlockEverySeconds = 0;
-    QString Error; // set when the line cannot be used; the program then stops
+    TMqttOptions Mqtt; // --mqtt, --mqtt-ca, --mqtt-user, --mqtt-password-file, --mqtt-topic
+    QString Error;     // set when the line cannot be used; the program then stops
 };
 
+// Files named by flags (the MQTT password file) are read here.
 TCommandLine ParseCommandLine(const QStringList& arguments);
 QString CommandLineHelp();
