@@ -73,7 +73,9 @@ void TLaserHeNeChartView::FTimerTimer() {
     TConnection* connection = Connection;
     if (!connection || connection->DeviceID().serialNumber() != KindControllerWithLaserHead)
         return;
-    if (FLaser && FLaser->ServiceParameters() && FLaser->ServiceParameters()->StreamParams())
+    if (FPollRequest)
+        FPollRequest();
+    else if (FLaser && FLaser->ServiceParameters() && FLaser->ServiceParameters()->StreamParams())
         FLaser->ServiceParameters()->StreamParams()->SendGetServiceStreamParamsFrame();
 }
 

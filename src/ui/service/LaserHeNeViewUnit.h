@@ -78,6 +78,9 @@ public:
     // The poll: one status-stream request, only to a controller of kind 111111.
     void FTimerTimer();
     QTimer* Timer() const { return FTimer; }
+    // What the poll does once it has decided to ask: the status-stream request by default;
+    // replaceable so that the decision can be watched apart from the frame sender.
+    void SetPollRequest(std::function<void()> request) { FPollRequest = std::move(request); }
 
     // Writes the status of stream into the main window's controls.
     void UpdateStatus(TServiceStreamParams* stream);
@@ -91,4 +94,5 @@ private:
     bool FShowData = false;
     QTimer* FTimer = nullptr;
     TServiceStreamParams* FSubscribed = nullptr;
+    std::function<void()> FPollRequest;
 };

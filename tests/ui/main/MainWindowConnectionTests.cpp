@@ -5,6 +5,8 @@
 #include "protocol/ReadFrameUnit.h"
 #include "protocol/SendFrameUnit.h"
 #include "ui/controls/RealSpinEdit.h"
+#include "ui/firmware/FirmwareUpdateViewUnit.h"
+#include "ui/service/LaserFrameUnit.h"
 
 #include <QListWidget>
 #include <QPointer>
@@ -12,6 +14,9 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
+#include <mutex>
+#include <string>
 
 namespace {
 
@@ -307,6 +312,21 @@ TEST_F(MainWindowTest, ClosingWhileStatusReportsStreamStopsTheThreadFirst) {
     QByteArray stream;
     for (int i = 0; i < 200; ++i)
         stream += StatusFrame(i % 15);
+    // The release steps as they happen, each with the number of link closes so far.
+    std::mutex mutex;
+    std::vector<std::pair<std::string, int>> steps;
+    auto step = [&](const char* what) {
+        std::lock_guard lock(mutex);
+        steps.emplace_back(what, fake.CountOf("FT_Close"));
+    };
+    QObject::connect(
+        ILFrameReader, &QThread::finished, ILFrameReader, [&] { step("receive thread"); },
+        Qt::DirectConnection);
+    auto* firmwareView = form->findChild<TServiceMasterFirmwareUpdateView*>();
+    auto* laserFrame = form->findChild<TLaserFrame*>();
+    ASSERT_TRUE(firmwareView && laserFrame);
+    QObject::connect(firmwareView, &QObject::destroyed, [&] { step("firmware view"); });
+    QObject::connect(laserFrame, &QObject::destroyed, [&] { step("laser frame"); });
     fake.QueueRx(stream);
     // Reports arrive (synchronised) while the window is released: no hang, nothing left over.
     QTest::qWait(20);
@@ -314,6 +334,11 @@ TEST_F(MainWindowTest, ClosingWhileStatusReportsStreamStopsTheThreadFirst) {
     EXPECT_EQ(ILFrameReader, nullptr);
     EXPECT_EQ(Connection, nullptr);
     EXPECT_EQ(fake.OpenHandles(), 0);
+    // The thread stops first, then the views go, and only then is the link closed.
+    const std::vector<std::pair<std::string, int>> expected{
+        {"receive thread", 0}, {"firmware view", 0}, {"laser frame", 0}};
+    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(fake.CountOf("FT_Close"), 1);
 }
 
 TEST_F(MainWindowTest, StatusReportsFromTheWireReachTheWindow) {

@@ -1,6 +1,10 @@
 // Renders the service page with a filled panel, a running chart and a full frame monitor, and
-// writes the picture to HALVANE_SCREENSHOT_DIR when it is set.
+// writes the picture to HALVANE_SCREENSHOT_DIR when it is set; every control shows in full.
 #include "ServiceTestSupport.h"
+
+#include "support/LayoutCheck.h"
+
+#include <qcustomplot.h>
 
 #include <QTableView>
 
@@ -37,6 +41,15 @@ TEST_F(ServiceFixture, ServicePageRenders) {
     }
     frame->SendFrameView->Refresh();
     QCoreApplication::processEvents();
+    // Filled, the page still shows every control in full, the chart keeps its last hundred
+    // samples and the monitor lists frames.
+    const QStringList outside = ControlsOutside(page.get());
+    EXPECT_TRUE(outside.isEmpty()) << outside.join(QLatin1Char('\n')).toStdString();
+    auto* chart = Find<QCustomPlot>("ServiceChart");
+    for (int i = 0; i < chart->graphCount(); ++i)
+        EXPECT_EQ(chart->graph(i)->dataCount(), 100) << i;
+    EXPECT_GT(Find<QTableView>("ServiceFramesListBox")->model()->rowCount(), 0);
+    EXPECT_EQ(SpinText("LHSlopeRealSpinEdit"), QStringLiteral("4660"));
     SaveScreenshot(page.get(), "service-page.png");
 }
 #include "ui/service/FrameMonitorUnit.h"

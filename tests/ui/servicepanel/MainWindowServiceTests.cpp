@@ -4,6 +4,7 @@
 #include "../main/MainWindowTestSupport.h"
 
 #include "app/LogUnit.h"
+#include "protocol/SendFrameUnit.h"
 #include "ui/controls/RealSpinEdit.h"
 #include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/SaveDialogUnit.h"
@@ -13,11 +14,13 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -122,16 +125,61 @@ TEST_F(ServiceWindow, AWrongKeyRestartsTheSequence) {
 
 TEST_F(ServiceWindow, EveryReplyLandsInTheFieldItsSetButtonSends) {
     Create({"QRX-7A 1234"});
-    for (const TServiceSetRow& row : ServiceSetRows) {
-        form->SetSpinValue(row.ReadBack, 123);
-        EXPECT_EQ(Find<TRealSpinEdit>(row.SpinEdit)->Value(), 123) << row.SpinEdit;
+    ConnectFirstDevice();
+    // One reply from the wire per row (board, code, words), the value the field then shows, and
+    // what its Set button sends back (code, W0, W1).
+    const struct {
+        int Board, Code;
+        uint16_t W0, W1, W2;
+        const char* Field;
+        double Shown;
+        const char* Button;
+        int SetCode;
+        uint16_t SetW0, SetW1;
+    } rows[] = {
+        {1, 53, 123, 0, 0, "PhaseRealSpinEdit", 123, "SetPhaseButton", 54, 123, 0},
+        {1, 55, 45, 0, 0, "DelayRealSpinEdit", 45, "SetDelayButton", 56, 45, 0},
+        {1, 57, 123, 0, 0, "PathGainRealSpinEdit", 123, "SetPathGainButton", 58, 123, 0},
+        {1, 59, 187, 0, 0, "CFTRealSpinEdit", 18.7, "SetCFTButton", 60, 187, 0},
+        {1, 61, 11, 0, 0, "PRealSpinEdit", 11, "SetPButton", 62, 11, 0},
+        {1, 63, 12, 0, 0, "IRealSpinEdit", 12, "SetIButton", 64, 12, 0},
+        {1, 65, 13, 0, 0, "DRealSpinEdit", 13, "SetDButton", 66, 13, 0},
+        {1, 67, 200, 0, 0, "PidGainRealSpinEdit", 200, "SetPIDGainButton", 68, 200, 0},
+        {1, 77, 0xFB, 0, 0, "SetPointRealSpinEdit", -5, "SetPointButton", 78, 0xFB, 0},
+        {1, 83, 4000, 0, 0, "CFTTemp10RealSpinEdit", 4000, "CTFTemp10Button", 84, 4000, 0},
+        {1, 85, 5000, 0, 0, "CFTTemp40RealSpinEdit", 5000, "CFTTemp40Button", 86, 5000, 0},
+        {1, 87, 31000, 0, 0, "CFTOffsetRealSpinEdit", 31000, "CFTOffsetButton", 88, 31000, 0},
+        {1, 91, 77, 0, 0, "ModulationRealSpinEdit", 77, "ModulationButton", 92, 77, 0},
+        {1, 93, 0xFFFB, 0, 0, "FOffsetRealSpinEdit", -5, "FOffsetButton", 94, 0xFFFB, 0},
+        {2, 203, 4464, 1, 0, "LifetimeRealSpinEdit", 70000, "LifetimeButton", 204, 4464, 1},
+        {2, 205, 21, 22, 33333, "MirrorSwing1RealSpinEdit", 21, "SetMirrorSwing1Button", 206, 21,
+         0},
+        {2, 205, 21, 22, 33333, "MirrorSwing2RealSpinEdit", 22, "SetMirrorSwing2Button", 207, 22,
+         0},
+        {2, 205, 21, 22, 33333, "MirrorSwing3RealSpinEdit", 33333, "SetMirrorSwing3Button", 212,
+         33333, 0},
+        {2, 208, 1500, 0, 0, "OutSignalPeriodRealSpinEdit", 1500, "OutSignalPeriodButton", 209,
+         1500, 0},
+        {2, 210, 2, 0, 0, "MirrorsUsageRealSpinEdit", 2, "SetMirrorsUsageButton", 211, 2, 0},
+    };
+    for (const auto& r : rows) {
+        TFrame f = BuildParamsFrame(0, static_cast<uint8_t>(r.Code), r.W0, r.W1, r.W2);
+        f[10] = static_cast<uint8_t>(r.Board << 4 | 0x0F); // from that board to the PC
+        f[11] = FrameChecksum(f.data());
+        fake.QueueRx(QByteArray(reinterpret_cast<const char*>(f.data()), FrameSize));
+        auto* field = Find<TRealSpinEdit>(r.Field);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return field->Value() == r.Shown; }, 5000))
+            << r.Field << " shows " << field->text().toStdString();
     }
-    form->SetSpinValue(TSpinTarget::DSPP, 11);
-    form->SetSpinValue(TSpinTarget::DSPI, 22);
-    form->SetSpinValue(TSpinTarget::DSPD, 33333);
-    EXPECT_EQ(Find<TRealSpinEdit>("DSPPRealSpinEdit")->Value(), 11);
-    EXPECT_EQ(Find<TRealSpinEdit>("DSPIRealSpinEdit")->Value(), 22);
-    EXPECT_EQ(Find<TRealSpinEdit>("DSPDRealSpinEdit")->Value(), 33333);
+    ClearWire();
+    std::vector<TWireFrame> expected;
+    for (const auto& r : rows) {
+        Find<QPushButton>(r.Button)->click();
+        expected.push_back({r.Board, r.SetCode, r.SetW0, r.SetW1});
+    }
+    EXPECT_EQ(Wire(), expected);
+    EXPECT_FALSE(Find<QCheckBox>("StabilizationCheckCheckBox")->isChecked());
+    EXPECT_EQ(Find<QLabel>("CFTOffsetLabel")->text(), "CFT offset"); // 31000: plain captions
 
     form->SetLabelCaption(TLabelTarget::CFTRaw, QStringLiteral("CFT Raw: 812"));
     form->SetLabelCaption(TLabelTarget::FirmwareVersionIL, QStringLiteral("IL 1.2.3"));
@@ -145,14 +193,6 @@ TEST_F(ServiceWindow, EveryReplyLandsInTheFieldItsSetButtonSends) {
     form->CRCError();
     EXPECT_EQ(Find<QLabel>("CRCErrorsLabel")->text(), "2");
     EXPECT_TRUE(Find<QWidget>("ServicePanel")->isAncestorOf(Find<QLabel>("CRCErrorsLabel")));
-
-    // The CFT offset reply switches the captions.
-    form->SetSpinValue(TSpinTarget::CFTOffset, 29999);
-    form->SwitchCFTCalibrationMode();
-    EXPECT_EQ(Find<QLabel>("CFTTemp40Label")->text(), "CFT temp 30 (bridge)");
-    form->SetSpinValue(TSpinTarget::CFTOffset, 30000);
-    form->SwitchCFTCalibrationMode();
-    EXPECT_EQ(Find<QLabel>("CFTTemp40Label")->text(), "CFT temp 40");
 }
 
 TEST_F(ServiceWindow, APathGainReplyAbove2000TicksTheBoxWhichSendsTheGainAgain) {
@@ -232,10 +272,18 @@ TEST_F(ServiceWindow, AConfirmationPendingWhenTheWindowClosesIsDroppedSafely) {
     Open();
     Type(form.get(), "47150236");
     ConnectFirstDevice();
-    QTest::mouseClick(Find<QPushButton>("SetPhaseButton"), Qt::LeftButton);
-    QTest::mouseClick(Find<QPushButton>("LifetimeButton"), Qt::LeftButton);
+    std::vector<QPointer<QTimer>> pending;
+    for (const char* name : {"SetPhaseButton", "LifetimeButton"}) {
+        auto* button = Find<QPushButton>(name);
+        QTest::mouseClick(button, Qt::LeftButton);
+        const auto timers =
+            button->findChildren<QTimer*>(QLatin1String(TServiceSetButtonColor::TimerName));
+        ASSERT_EQ(timers.size(), 1) << name;
+        EXPECT_TRUE(timers[0]->isActive()) << name;
+        pending.emplace_back(timers[0]);
+    }
     form.reset();
-    // Past the second: the restores would have run on freed buttons.
-    QTest::qWait(TServiceSetButtonColor::DefaultTimeInMsec + 200);
-    SUCCEED();
+    // The pending restores went with their buttons: nothing is left to run on a freed button.
+    for (const QPointer<QTimer>& timer : pending)
+        EXPECT_TRUE(timer.isNull());
 }
