@@ -159,6 +159,18 @@ TSimPtyRequest ParseSimPtyArguments(const QStringList& arguments) {
             r.Pty = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             r.Help = true;
+        } else if (a == QLatin1String("--quick")) {
+            // The controller and the laser head get through their steps in a fraction of the
+            // real time; every stream keeps its rate.
+            TSimulatorOptions& o = r.Options;
+            o.IodineWarmUpMs = 0;
+            o.PrepareMs = 50;
+            o.LearnMs = 200;
+            o.ScanPeriodMs = 400;
+            o.TuneMs = 100;
+            o.LockTryMs = 50;
+            o.LaserHeadStateMs = 100;
+            o.EraseMs = 400;
         } else if (a == QLatin1String("--simulator") ||
                    a.startsWith(QLatin1String("--simulator="))) {
             // the model, read above
@@ -187,6 +199,8 @@ QString SimPtyUsage() {
         "  --pty                      create the pseudo-terminal (required)\n"
         "  --simulator[=111111|222222] the controller with a laser head (default) or the\n"
         "                             second model without one\n"
+        "  --quick                    warm-up, search, locking and erasing in a fraction of\n"
+        "                             their real times (for tests)\n"
         "  --latency-ms=N             the simulated adapter's latency timer (default 16)\n"
         "  --error-period-ms=N        an error-signal frame every N ms (default 10; 1 fills\n"
         "                             the line)\n"

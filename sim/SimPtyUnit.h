@@ -55,7 +55,7 @@ private:
     uint64_t FDropped = 0;
 };
 
-// halvane-sim's command line: --pty, --simulator[=111111|222222], --latency-ms=N,
+// halvane-sim's command line: --pty, --simulator[=111111|222222], --quick, --latency-ms=N,
 // --error-period-ms=N, --line-bytes-per-second=N (above 11520: faster than the line),
 // --line-noise=N (random bytes after every n-th frame). Error is set for what it cannot use.
 struct TSimPtyRequest {

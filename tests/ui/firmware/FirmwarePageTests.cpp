@@ -316,13 +316,12 @@ TEST_F(FirmwarePage, ProgramAsksForABoardAndThenForAFile) {
     EXPECT_TRUE(sim->Commands().empty());
 }
 
-TEST_F(FirmwarePage, AFileNoParserTakesEndsWithoutAWord) {
+TEST_F(FirmwarePage, AFileNoParserTakesIsAFileErrorAndSendsNothing) {
     Connect();
     const QString image = files.Write("meter.xxx", {ColonData(0, Range(8)), ColonEnd()});
     const TRun run = Program(3, image);
     ASSERT_TRUE(run.Ended);
-    EXPECT_EQ(Status(), QStringLiteral("Status"));
-    EXPECT_TRUE(texts.isEmpty());
+    EXPECT_EQ(Status(), QStringLiteral("File error!"));
     EXPECT_TRUE(sim->Commands().empty());
     ExpectIdle();
 }
