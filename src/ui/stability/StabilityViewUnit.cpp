@@ -69,7 +69,7 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
         QSharedPointer<QCPAxisTickerLog> ticker(new QCPAxisTickerLog);
         axis->setTicker(ticker);
         axis->setNumberFormat(QStringLiteral("eb"));
-        axis->setNumberPrecision(1);
+        axis->setNumberPrecision(axis == FChart->xAxis ? 0 : 1);
         axis->grid()->setSubGridVisible(true);
     }
     FChart->xAxis->setLabel(QStringLiteral("tau [s]"));
@@ -131,7 +131,7 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
     form->addRow(QStringLiteral("Std. deviation"), FStdDevLabel);
     form->addRow(QStringLiteral("Drift"), FDriftLabel);
     form->addRow(QStringLiteral("Record"), FLengthLabel);
-    form->addRow(QStringLiteral("Gaps"), FGapsLabel);
+    form->addRow(QStringLiteral("Bins skipped"), FGapsLabel);
     form->addRow(QStringLiteral("Lock losses"), FLockLossLabel);
     auto* buttons = new QGridLayout;
     buttons->addWidget(clear, 0, 0);
@@ -267,9 +267,8 @@ void TStabilityView::Redraw() {
     FDriftLabel->setText(s.Samples > 1 ? QLocale().toString(s.DriftHzPerHour, 'f', 1) +
                                              QStringLiteral(" Hz/h")
                                        : QStringLiteral("-"));
-    FLengthLabel->setText(
-        QStringLiteral("%1 (%2 bins)").arg(Duration(s.RecordSeconds)).arg(s.Bins));
-    FGapsLabel->setText(QStringLiteral("%1 bins skipped").arg(s.Gaps));
+    FLengthLabel->setText(Duration(s.RecordSeconds));
+    FGapsLabel->setText(QStringLiteral("%1 of %2").arg(s.Gaps).arg(s.Bins));
     FLockLossLabel->setText(FFileRecord ? QStringLiteral("-") : QString::number(FLockLosses));
     FSourceLabel->setText(FFileRecord
                               ? QStringLiteral("File: %1").arg(QFileInfo(FFileName).fileName())
