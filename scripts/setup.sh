@@ -13,6 +13,7 @@ PACKAGES=(
     xvfb xauth x11-apps imagemagick xdotool
     clang libclang-rt-14-dev clang-format
     fonts-dejavu-core
+    libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 missing=()

@@ -6,7 +6,10 @@
 //                                read by ParseSimulatorArguments)
 //   --port PATH                  a serial device by path (a tty, a pseudo-terminal)
 //   --port-kind=111111|222222    the device kind that port stands for (default 111111)
+//   --mqtt URL and companions    the read-only network status stream (net/MqttOptionsUnit.h)
 //   --help                       the list of options
+
+#include "net/MqttOptionsUnit.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,8 +21,10 @@ struct TCommandLine {
     bool Simulator = false; // --simulator in any form; the simulator reads its own value
     QString PortPath;       // empty: adapters are searched for as usual
     int32_t PortKind = 111111;
-    QString Error; // set when the line cannot be used; the program then stops
+    TMqttOptions Mqtt; // --mqtt, --mqtt-ca, --mqtt-user, --mqtt-password-file, --mqtt-topic
+    QString Error;     // set when the line cannot be used; the program then stops
 };
 
+// Files named by flags (the MQTT password file) are read here.
 TCommandLine ParseCommandLine(const QStringList& arguments);
 QString CommandLineHelp();

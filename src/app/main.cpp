@@ -5,10 +5,14 @@
 #include "app/SleepPreventionUnit.h"
 #include "app/SplashScreenUnit.h"
 #include "link/SerialPortUnit.h"
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
+#include "net/MqttPublisherUnit.h"
 #include "sim/SimulatorUnit.h"
 #include "ui/main/MainUnit.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPalette>
 #include <QStyle>
@@ -24,6 +28,26 @@ void ApplyLightStyle(QApplication& app) {
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion")))
         app.setStyle(style);
     app.setPalette(app.style()->standardPalette());
+}
+
+// The broker's state in one small label at the top right of the window, over the row of the
+// page tabs.
+void ShowMqttIndicator(QWidget* window, TMqttPublisher* publisher) {
+    auto* label = new QLabel(window);
+    label->setObjectName(QStringLiteral("MqttStateLabel"));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(window->width() - 426, 0, 420, 22);
+    const auto show = [label, publisher] {
+        label->setText(publisher->StateText());
+        label->setToolTip(publisher->LastError());
+        const bool good = publisher->State() == TMqttState::_connected;
+        label->setStyleSheet(good ? QStringLiteral("color: #1a7f37;")
+                                  : QStringLiteral("color: #b35900;"));
+    };
+    QObject::connect(publisher, &TMqttPublisher::StateChanged, label, show);
+    show();
+    label->raise();
+    label->show();
 }
 
 } // namespace
@@ -82,10 +106,20 @@ int main(int argc, char* argv[]) {
         if (simulator)
             mainForm->setWindowTitle(mainForm->windowTitle() + QStringLiteral(" – SIMULATOR (") +
                                      simulator->ModelName() + QStringLiteral(")"));
+        // The network status stream, only with --mqtt: it reads the window's models.
+        std::unique_ptr<TMqttPublisher> publisher;
+        if (commandLine.Mqtt.Enabled) {
+            publisher = std::make_unique<TMqttPublisher>(commandLine.Mqtt);
+            publisher->Attach(StatusModel, LinkEvents);
+            publisher->Start();
+            ShowMqttIndicator(mainForm.get(), publisher.get());
+        }
         TSplashScreen splash(mainForm.get());
         splash.show();
         code = app.exec();
-        // The main window goes first, as the application frees its windows.
+        // The publisher says goodbye while the models it follows still exist; the main window
+        // goes next, as the application frees its windows.
+        publisher.reset();
         mainForm.reset();
     }
     D2XX::SetTable(nullptr);
