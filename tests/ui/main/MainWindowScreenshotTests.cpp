@@ -2,6 +2,8 @@
 // style: build/halvane-simple-page.png and build/halvane-main-page.png.
 #include "MainWindowTestSupport.h"
 
+#include "protocol/ReadFrameUnit.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
@@ -38,4 +40,44 @@ TEST_F(MainWindowTest, ScreenshotsOfTheSimpleAndTheMainPage) {
     const QImage main = form->grab().toImage();
     EXPECT_EQ(main.size(), QSize(1133, 691));
     EXPECT_TRUE(main.save(QDir(dir).filePath(QStringLiteral("halvane-main-page.png"))));
+}
+
+// The lost link on both pages and the event list: build/halvane-link-lost-simple-page.png,
+// build/halvane-link-lost-main-page.png and build/halvane-link-events.png.
+TEST_F(MainWindowTest, ScreenshotsOfALostLinkAndTheEventList) {
+    if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) {
+        QApplication::setStyle(style);
+        QApplication::setPalette(style->standardPalette());
+    }
+    Create({"QRX-7A 1234"});
+    form->show();
+    ConnectFirstDevice();
+    form->ChangePeakOffset(0);
+    form->ExpectedPeaks(0x3FFF);
+    form->IodineLaserRunning = true;
+    form->AddFreqDiffSample(150123456, 3120);
+    form->SetLabelCaption(TLabelTarget::CFTValue, QStringLiteral("25.3"));
+    form->SetLabelCaption(TLabelTarget::PeakId, QStringLiteral("6"));
+    form->ShowTuningStatus(3);
+    form->ShowTuningStatus(4);
+    form->ShowTuningStatus(3);
+    fake.Unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkLost() && !ILFrameReader; }, 5000));
+    QTest::qWait(10);
+
+    const QString dir = QStringLiteral(SCREENSHOT_DIR);
+    EXPECT_TRUE(form->grab().toImage().save(
+        QDir(dir).filePath(QStringLiteral("halvane-link-lost-simple-page.png"))));
+    Find<QPushButton>("NextButton")->click();
+    QTest::qWait(10);
+    EXPECT_TRUE(form->grab().toImage().save(
+        QDir(dir).filePath(QStringLiteral("halvane-link-lost-main-page.png"))));
+    fake.Plug();
+    form->RecoveryTimerTimer();
+    ASSERT_TRUE(Connection->Connected());
+    auto* charts = Find<QTabWidget>("ChartsPageControl");
+    charts->setCurrentWidget(Find<QWidget>("LinkEventsTabSheet"));
+    QTest::qWait(10);
+    EXPECT_TRUE(
+        form->grab().toImage().save(QDir(dir).filePath(QStringLiteral("halvane-link-events.png"))));
 }

@@ -1,0 +1,158 @@
+// The link's health against the simulated laser system in real time, through the operator
+// window as it runs:
+//   - from the unplug (the next poll fails) to "Connection error" in StatusLabel,
+//   - from the adapter's return to the first checked frame of the reconnected link (the window
+//     looks once a second, so this includes the wait for its next look),
+//   - the process's CPU share while it looks for a device that stays away.
+// Times are reported in milliseconds and as a share of the 1.5 s the operator may wait.
+//
+// Usage: link_health_bench [--benchmark_repetitions=N] (any Qt platform; offscreen by default)
+
+#include "app/GlobalUnit.h"
+#include "link/ConnectionUnit.h"
+#include "protocol/ReadFrameUnit.h"
+#include "sim/SimulatorUnit.h"
+#include "ui/main/MainUnit.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr double OperatorWaitMs = 1500;
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Runs the event loop until done() or the limit; the elapsed milliseconds, or -1.
+double RunUntil(const std::function<bool()>& done, int limitMs = 10000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limitMs)
+            return -1;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+struct TRig {
+    TSimulatedLaserSystem Sim;
+    std::unique_ptr<TMainForm> Form;
+    QLabel* Status = nullptr;
+
+    TRig() {
+        Sim.Install();
+        Form = std::make_unique<TMainForm>();
+        Status = Form->findChild<QLabel*>(QStringLiteral("StatusLabel"));
+        Form->SearchUrzadzenButtonClick();
+        Form->findChild<QPushButton*>(QStringLiteral("ConnectButton"))->click();
+        RunUntil([&] { return ILFrameReader && ILFrameReader->FramesChecked() > 10; });
+    }
+    ~TRig() {
+        Form.reset();
+        Sim.Uninstall();
+    }
+    bool Flowing() const { return ILFrameReader && ILFrameReader->FramesChecked() > 0; }
+};
+
+TRig& Rig() {
+    static TRig* rig = new TRig; // lives to the end of the process
+    return *rig;
+}
+
+void BM_UnplugToConnectionError(benchmark::State& state) {
+    TRig& rig = Rig();
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!rig.Flowing()) {
+            rig.Sim.Replug();
+            RunUntil([&] { return rig.Flowing(); });
+        }
+        state.ResumeTiming();
+        rig.Sim.Unplug();
+        const double ms =
+            RunUntil([&] { return rig.Status->text() == QLatin1String("Connection error"); });
+        state.SetIterationTime(ms / 1000);
+        state.counters["ms"] = benchmark::Counter(ms, benchmark::Counter::kAvgIterations);
+        state.counters["share_of_1.5s"] =
+            benchmark::Counter(ms / OperatorWaitMs, benchmark::Counter::kAvgIterations);
+        state.PauseTiming();
+        rig.Sim.Replug();
+        RunUntil([&] { return rig.Flowing(); });
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_UnplugToConnectionError)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ReturnToFirstFrame(benchmark::State& state) {
+    TRig& rig = Rig();
+    for (auto _ : state) {
+        state.PauseTiming();
+        rig.Sim.Unplug();
+        RunUntil([&] { return rig.Form->LinkLost() && !ILFrameReader; });
+        // The return falls anywhere within the window's look period.
+        RunUntil([] { return false; }, 137 * (state.iterations() % 7 + 1));
+        state.ResumeTiming();
+        rig.Sim.Replug();
+        const double ms = RunUntil([&] { return rig.Flowing(); });
+        state.SetIterationTime(ms / 1000);
+        state.counters["ms"] = benchmark::Counter(ms, benchmark::Counter::kAvgIterations);
+        state.counters["share_of_1.5s"] =
+            benchmark::Counter(ms / OperatorWaitMs, benchmark::Counter::kAvgIterations);
+    }
+}
+BENCHMARK(BM_ReturnToFirstFrame)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+
+void BM_CpuWhileLooking(benchmark::State& state) {
+    TRig& rig = Rig();
+    rig.Sim.Unplug();
+    RunUntil([&] { return rig.Form->LinkLost() && !ILFrameReader; });
+    for (auto _ : state) {
+        const double cpu0 = CpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        // Idle in the event loop as the program does; the looks come once a second.
+        QEventLoop loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double share =
+            (CpuSeconds() - cpu0) / (static_cast<double>(wall.nsecsElapsed()) / 1e9);
+        state.SetIterationTime(static_cast<double>(wall.nsecsElapsed()) / 1e9);
+        state.counters["cpu_share_of_a_core"] =
+            benchmark::Counter(share, benchmark::Counter::kAvgIterations);
+    }
+    rig.Sim.Replug();
+    RunUntil([&] { return rig.Flowing(); });
+}
+BENCHMARK(BM_CpuWhileLooking)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TApplicationManager::SetInstanceCheck([] { return true; });
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
