@@ -12,6 +12,7 @@
 #include "protocol/CommandSequenceUnit.h"
 #include "protocol/FirmwareAckUnit.h"
 #include "protocol/ReadFrameUnit.h"
+#include "ui/controls/ALProgressBar.h"
 #include "ui/main/LinkEventsViewUnit.h"
 #include "ui/main/TuningStatusUnit.h"
 
@@ -55,17 +56,23 @@ void TMainForm::CreateLinkHealth() {
     FLinkEventsView = new TLinkEventsView(LinkEvents, page);
     layout->addWidget(FLinkEventsView);
     ui->ChartsPageControl->addTab(page, QStringLiteral("Events"));
-    // The latest event stays in sight on the main page whichever chart page is shown.
+    // The latest event stays in sight on the main page whichever chart page is shown, below the
+    // charts and inside the page also when the page tabs show.
     auto* latest = new QLabel(ui->MainTabSheet);
     latest->setObjectName(QStringLiteral("LatestEventLabel"));
-    latest->setGeometry(220, 660, 478, 20);
+    const QRect charts = ui->ChartsPageControl->geometry();
+    latest->setGeometry(charts.left() + 212, charts.bottom() + 4, charts.width() - 212, 20);
     latest->setText(TLinkEventsView::LockLossText(0));
     if (LinkEvents)
         connect(LinkEvents, &TLinkEvents::EventAdded, latest, [latest](const TLinkEvent& event) {
-            if (LinkEvents)
-                latest->setText(event.ToLine() + QStringLiteral("   (") +
-                                TLinkEventsView::LockLossText(LinkEvents->LockLossCount()) +
-                                QLatin1Char(')'));
+            if (!LinkEvents)
+                return;
+            // The count first; a long event line is shortened at its end.
+            const QString text = TLinkEventsView::LockLossText(LinkEvents->LockLossCount()) +
+                                 QStringLiteral("   Latest: ") + event.ToLine();
+            latest->setText(
+                latest->fontMetrics().elidedText(text, Qt::ElideRight, latest->width()));
+            latest->setToolTip(event.ToLine());
         });
 }
 
@@ -182,6 +189,14 @@ void TMainForm::ShowLinkLost() {
              ui->TuningMirrorALProgressBar, ui->StabilizationMirrorALProgressBar, ui->PeakListBox,
              ui->SimplePeakGroupBox})
         live->setEnabled(false);
+    // The mirror bars draw no disabled look of their own: they show no position instead.
+    for (TALProgressBar* bar :
+         {ui->TuningMirrorALProgressBar, ui->StabilizationMirrorALProgressBar}) {
+        if (!bar->property("ShowPosTextWhenLive").isValid())
+            bar->setProperty("ShowPosTextWhenLive", bar->ShowPosText());
+        bar->SetShowPosText(false);
+        bar->SetPosition(0);
+    }
     ui->StartButton->setEnabled(false);
     ui->LockButton->hide();
     ui->DisconnectButton->setEnabled(true); // the operator may end the looking
@@ -194,6 +209,14 @@ void TMainForm::ShowLinkLive() {
              ui->TuningMirrorALProgressBar, ui->StabilizationMirrorALProgressBar, ui->PeakListBox,
              ui->SimplePeakGroupBox})
         live->setEnabled(true);
+    for (TALProgressBar* bar :
+         {ui->TuningMirrorALProgressBar, ui->StabilizationMirrorALProgressBar}) {
+        const QVariant showText = bar->property("ShowPosTextWhenLive");
+        if (showText.isValid()) {
+            bar->SetShowPosText(showText.toBool());
+            bar->setProperty("ShowPosTextWhenLive", QVariant());
+        }
+    }
     // The panels wait for the next reports.
     for (QLabel* panel : {ui->SimpleStatusPanel, ui->SimpleStatusHeNePanel}) {
         if (panel->text() == LinkLostPanelText || panel->text() == LinkLostText ||

@@ -8,6 +8,7 @@
 #include "protocol/FirmwareAckUnit.h"
 #include "protocol/ReadFrameUnit.h"
 #include "protocol/SendFrameUnit.h"
+#include "ui/controls/ALProgressBar.h"
 #include "ui/main/LinkEventsViewUnit.h"
 #include "ui/main/SaveDialogUnit.h"
 
@@ -107,7 +108,10 @@ TEST_F(LinkHealthTest, TheReportsFeedTheStatusModelAndTheEvents) {
     ASSERT_EQ(list->count(), 2);
     EXPECT_TRUE(list->item(0)->text().endsWith(QStringLiteral("Z lock lost (status 4)")));
     EXPECT_EQ(Label("LockLossCountLabel")->text(), QStringLiteral("Lock losses since start: 1"));
-    EXPECT_TRUE(Label("LatestEventLabel")->text().contains(QStringLiteral("lock lost")));
+    EXPECT_TRUE(
+        Label("LatestEventLabel")->text().startsWith(QStringLiteral("Lock losses since start: 1")));
+    EXPECT_TRUE(
+        Label("LatestEventLabel")->toolTip().endsWith(QStringLiteral("lock lost (status 4)")));
 
     Find<QPushButton>("DisconnectButton")->click();
     EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_disconnected);
@@ -137,6 +141,9 @@ TEST_F(LinkHealthTest, ALostAdapterIsShownAtOnceAndNothingStaysLive) {
                               "TuningMirrorALProgressBar", "StabilizationMirrorALProgressBar"})
         EXPECT_FALSE(Find<QWidget>(group)->isEnabled()) << group;
     EXPECT_FALSE(Find<QPushButton>("StartButton")->isEnabled());
+    auto* mirror = Find<TALProgressBar>("TuningMirrorALProgressBar");
+    EXPECT_FALSE(mirror->ShowPosText());
+    EXPECT_EQ(mirror->Position(), 0);
     EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_lost);
     EXPECT_EQ(Kinds().back(), TLinkEventKind::_link_lost);
     EXPECT_TRUE(form->RecoveryTimer->isActive());
@@ -183,6 +190,7 @@ TEST_F(LinkHealthTest, TheSameDeviceBackIsReconnectedWithoutATuningCommand) {
                                                     TLinkEventKind::_link_restored}));
     EXPECT_EQ(LinkEvents->LockLossCount(), 0);
     EXPECT_TRUE(Find<QWidget>("CFTGroupBox")->isEnabled());
+    EXPECT_TRUE(Find<TALProgressBar>("TuningMirrorALProgressBar")->ShowPosText());
     EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_connected);
 }
 
