@@ -132,6 +132,9 @@ public:
     TChartFeeders* Charts() const { return FCharts.get(); }
 
     // The colour of a self-painting status panel.
+    // Where a window frame goes so that it stays on the available screen area: moved left as
+    // far as its right edge would leave it, but never with its left edge off the area.
+    static QPoint OnScreenTopLeft(const QRect& frame, const QRect& available);
     static QColor PanelColor(const QLabel* panel);
     static void SetPanelColor(QLabel* panel, const QColor& color);
 

@@ -56,10 +56,12 @@ void TMainForm::CreateLinkHealth() {
     FLinkEventsView = new TLinkEventsView(LinkEvents, page);
     layout->addWidget(FLinkEventsView);
     ui->ChartsPageControl->addTab(page, QStringLiteral("Events"));
-    // The latest event stays in sight on the main page whichever chart page is shown.
+    // The latest event stays in sight on the main page whichever chart page is shown, below the
+    // charts and inside the page also when the page tabs show.
     auto* latest = new QLabel(ui->MainTabSheet);
     latest->setObjectName(QStringLiteral("LatestEventLabel"));
-    latest->setGeometry(220, 660, 478, 20);
+    const QRect charts = ui->ChartsPageControl->geometry();
+    latest->setGeometry(charts.left() + 212, charts.bottom() + 4, charts.width() - 212, 20);
     latest->setText(TLinkEventsView::LockLossText(0));
     if (LinkEvents)
         connect(LinkEvents, &TLinkEvents::EventAdded, latest, [latest](const TLinkEvent& event) {
