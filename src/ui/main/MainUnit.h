@@ -40,6 +40,7 @@ class TChartFeeders;
 class TServicePanelFrame;
 class TServicePassword;
 class TTestPage;
+class TStabilityView;
 class TLinkEventsView;
 struct TStatusSnapshot;
 enum class TLaserState : uint8_t;
@@ -132,6 +133,9 @@ public:
     TChartFeeders* Charts() const { return FCharts.get(); }
 
     // The colour of a self-painting status panel.
+    // Where a window frame goes so that it stays on the available screen area: moved left as
+    // far as its right edge would leave it, but never with its left edge off the area.
+    static QPoint OnScreenTopLeft(const QRect& frame, const QRect& available);
     static QColor PanelColor(const QLabel* panel);
     static void SetPanelColor(QLabel* panel, const QColor& color);
 
@@ -214,6 +218,7 @@ private:
     std::array<QPixmap, 10> FSimpleButtonPictures;    // picture N-1 for peak number N
     TServicePanelFrame* FServicePanelFrame = nullptr; // owned by ServicePanel
     TTestPage* FTestPage = nullptr;                   // owned by TestTabSheet
+    TStabilityView* FStabilityView = nullptr;         // owned by ChartsPageControl
     std::unique_ptr<TChartFeeders> FCharts;
     bool FDestroyed = false;
     // Link health.

@@ -56,10 +56,12 @@ void TMainForm::CreateLinkHealth() {
     FLinkEventsView = new TLinkEventsView(LinkEvents, page);
     layout->addWidget(FLinkEventsView);
     ui->ChartsPageControl->addTab(page, QStringLiteral("Events"));
-    // The latest event stays in sight on the main page whichever chart page is shown.
+    // The latest event stays in sight on the main page whichever chart page is shown, below the
+    // charts and inside the page also when the page tabs show.
     auto* latest = new QLabel(ui->MainTabSheet);
     latest->setObjectName(QStringLiteral("LatestEventLabel"));
-    latest->setGeometry(220, 660, 478, 20);
+    const QRect charts = ui->ChartsPageControl->geometry();
+    latest->setGeometry(charts.left() + 212, charts.bottom() + 4, charts.width() - 212, 20);
     latest->setText(TLinkEventsView::LockLossText(0));
     if (LinkEvents)
         connect(LinkEvents, &TLinkEvents::EventAdded, latest, [latest](const TLinkEvent& event) {
@@ -163,7 +165,6 @@ void TMainForm::EnterLinkLost() {
         s.LaserHeadState = -1;
         s.LaserHeadText.clear();
     });
-    FLaserHeadState = -1;
     AddEvent(TLinkEventKind::_link_lost,
              QStringLiteral("link lost (") + FLostDevice.fullName() + QLatin1Char(')'));
     RecoveryTimer->start();
@@ -338,12 +339,14 @@ void TMainForm::LaserHeadStateShown(TLaserState state, const QString& text) {
     if (LinkLost())
         return;
     const int code = static_cast<int>(state);
-    if (code == FLaserHeadState)
-        return;
-    FLaserHeadState = code;
     UpdateStatusModel([&](TStatusSnapshot& s) {
         s.LaserHeadState = code;
         s.LaserHeadText = text;
     });
+    // A change of the head's state is an event; the same state seen again after a lost link
+    // is not.
+    if (code == FLaserHeadState)
+        return;
+    FLaserHeadState = code;
     AddEvent(TLinkEventKind::_laser_head_state, QStringLiteral("laser head: ") + text, code);
 }
