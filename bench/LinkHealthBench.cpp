@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -37,6 +38,17 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Resident set size in KiB.
+long ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
 }
 
 // Runs the event loop until done() or the limit; the elapsed milliseconds, or -1.
@@ -154,6 +166,29 @@ void BM_CpuWhileLooking(benchmark::State& state) {
     RunUntil([&] { return rig.Flowing(); });
 }
 BENCHMARK(BM_CpuWhileLooking)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Resident memory over many unplug and return cycles (after a first cycle has warmed up).
+void BM_UnplugCyclesMemory(benchmark::State& state) {
+    TRig& rig = Rig();
+    auto cycle = [&] {
+        rig.Sim.Unplug();
+        RunUntil([&] { return rig.Form->LinkLost() && !ILFrameReader; });
+        rig.Sim.Replug();
+        RunUntil([&] { return rig.Flowing(); });
+    };
+    cycle();
+    const long before = ResidentKiB();
+    int cycles = 0;
+    for (auto _ : state) {
+        cycle();
+        ++cycles;
+    }
+    const long after = ResidentKiB();
+    state.counters["rss_before_kib"] = static_cast<double>(before);
+    state.counters["rss_growth_kib_per_cycle"] =
+        static_cast<double>(after - before) / std::max(cycles, 1);
+}
+BENCHMARK(BM_UnplugCyclesMemory)->Iterations(30)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -165,7 +165,6 @@ void TMainForm::EnterLinkLost() {
         s.LaserHeadState = -1;
         s.LaserHeadText.clear();
     });
-    FLaserHeadState = -1;
     AddEvent(TLinkEventKind::_link_lost,
              QStringLiteral("link lost (") + FLostDevice.fullName() + QLatin1Char(')'));
     RecoveryTimer->start();
@@ -340,12 +339,14 @@ void TMainForm::LaserHeadStateShown(TLaserState state, const QString& text) {
     if (LinkLost())
         return;
     const int code = static_cast<int>(state);
-    if (code == FLaserHeadState)
-        return;
-    FLaserHeadState = code;
     UpdateStatusModel([&](TStatusSnapshot& s) {
         s.LaserHeadState = code;
         s.LaserHeadText = text;
     });
+    // A change of the head's state is an event; the same state seen again after a lost link
+    // is not.
+    if (code == FLaserHeadState)
+        return;
+    FLaserHeadState = code;
     AddEvent(TLinkEventKind::_laser_head_state, QStringLiteral("laser head: ") + text, code);
 }

@@ -9,9 +9,11 @@
 #include "protocol/ReadFrameUnit.h"
 #include "protocol/SendFrameUnit.h"
 #include "ui/controls/ALProgressBar.h"
+#include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/LinkEventsViewUnit.h"
 #include "ui/main/SaveDialogUnit.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
@@ -363,4 +365,40 @@ TEST_F(LinkHealthTest, TheEventsAreSavedOnePerLineTimeFirst) {
     Find<QPushButton>("SaveEventsButton")->click();
     SetSaveDialogOverride({});
     EXPECT_FALSE(QFile::exists(name));
+}
+
+TEST_F(LinkHealthTest, AnUnplugWhileTheErrorSignalIsLoggedKeepsTheLogAndItGoesOnAfterTheReturn) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("error.txt"));
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    form->Charts()->SetFileNameProvider([&](const TSaveDialogRequest&) { return name; });
+    auto* box = Find<QCheckBox>("ErrorSignalLogCheckBox");
+    box->setChecked(true);
+    ASSERT_TRUE(box->isChecked());
+    QByteArray samples;
+    for (uint16_t raw = 0; raw < 300; ++raw)
+        samples += BoardFrame(1, 1, raw);
+    fake.QueueRx(samples);
+    QTest::qWait(2); // the adapter goes while the samples are being written
+    fake.Unplug();
+    ASSERT_TRUE(WaitLost());
+    EXPECT_TRUE(box->isChecked()); // the log stays open
+    fake.Plug();
+    Look();
+    ASSERT_TRUE(Connection->Connected());
+    fake.QueueRx(BoardFrame(1, 1, 4321));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ILFrameReader->FramesChecked() >= 1; }, 5000));
+    QTest::qWait(20);
+    box->setChecked(false); // closes the log
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_FALSE(lines.isEmpty());
+    lines.removeLast(); // after the last line break
+    ASSERT_GE(lines.size(), 2);
+    // The samples read before the loss, in order and whole, then the one after the return.
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        EXPECT_EQ(lines[i], QByteArray::number(17640 - i) + '\r') << i;
+    EXPECT_EQ(lines.back(), QByteArray("13319\r"));
 }

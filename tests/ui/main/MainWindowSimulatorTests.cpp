@@ -2,6 +2,8 @@
 // the replies fill the window, Start and the simple buttons lock the laser where asked.
 #include "app/GlobalUnit.h"
 #include "link/ConnectionUnit.h"
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
 #include "sim/SimulatorUnit.h"
 #include "ui/main/MainUnit.h"
 #include "ui/main/TuningStatusUnit.h"
@@ -122,6 +124,17 @@ TEST_F(SimulatorWindow, ALockedLaserStaysLockedThroughAnUnplugAndTheReconnect) {
     ASSERT_TRUE(RunUntil([&] { return form->IodineLaserRunning; }));
     Find<QPushButton>("StartButton")->click();
     ASSERT_TRUE(RunUntil([&] { return sim->LockedPeak() == 6; }));
+    ASSERT_TRUE(RunUntil([&] { return StatusModel->Snapshot().LaserHeadState == 4; }));
+    auto headEvents = [] {
+        QStringList texts;
+        for (const TLinkEvent& e : LinkEvents->Events())
+            if (e.Kind == TLinkEventKind::_laser_head_state)
+                texts << e.Text;
+        return texts;
+    };
+    const QStringList before = headEvents();
+    ASSERT_FALSE(before.isEmpty());
+    EXPECT_EQ(before.back(), QStringLiteral("laser head: measurement"));
     sim->Unplug();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkLost(); }, 5000));
     EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Connection error"));
@@ -141,4 +154,8 @@ TEST_F(SimulatorWindow, ALockedLaserStaysLockedThroughAnUnplugAndTheReconnect) {
     EXPECT_EQ(received, expected);
     EXPECT_EQ(sim->LockedPeak(), 6);
     EXPECT_EQ(sim->LineSettings().Opens, 2);
+    // The head is seen again in the state it had: the model knows it, no new event.
+    ASSERT_TRUE(RunUntil([&] { return StatusModel->Snapshot().LaserHeadState == 4; }));
+    EXPECT_EQ(headEvents(), before);
+    EXPECT_EQ(LinkEvents->LockLossCount(), 0);
 }
