@@ -30,6 +30,7 @@ struct TSimulatorOptions {
     int LockTryMs = 800;          // from "lock try" to "locked"
     int StatusPeriodMs = 1000;    // the tuning status is repeated this often (0 = on change only)
     int ErrorSignalPeriodMs = 10; // code 1
+    int ErrorSignalFrames = 1;    // code-1 frames sent each period (more than one: a flood)
     int MirrorPeriodMs = 200;     // codes 4 and 5
     int CFTPeriodMs = 1000;       // code 8
     int ServicePeriodMs = 100;    // code 9
