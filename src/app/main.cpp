@@ -36,7 +36,7 @@ void ShowMqttIndicator(QWidget* window, TMqttPublisher* publisher) {
     auto* label = new QLabel(window);
     label->setObjectName(QStringLiteral("MqttStateLabel"));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setGeometry(window->width() - 426, 0, 420, 22);
+    label->setGeometry(window->width() - 440, 0, 420, 22);
     const auto show = [label, publisher] {
         label->setText(publisher->StateText());
         label->setToolTip(publisher->LastError());
