@@ -14,6 +14,7 @@ PACKAGES=(
     clang libclang-rt-14-dev clang-format
     fonts-dejavu-core
     libmosquitto-dev mosquitto mosquitto-clients openssl
+    dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -448,6 +448,11 @@ void TControllerBoard::Learn() {
     });
 }
 
+void TControllerBoard::LoseLock() {
+    if (FMode == _locked)
+        GoTo(FPeak);
+}
+
 void TControllerBoard::GoTo(int peak) {
     if (FMode == _locked)
         SetStatus(4); // unlocked

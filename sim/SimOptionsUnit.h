@@ -50,6 +50,14 @@ struct TSimulatorOptions {
     int LaserHeadStatusPeriodMs = 200; // answer 1 on its own while the status mode is on
     uint32_t FrequencyDifferenceHz = 150000000;
 
+    // --- demonstrations ----------------------------------------------------------------------
+    // The adapter leaves the bus every UnplugEveryMs and is listed again UnplugForMs later
+    // (0 = never). The controller drops out of lock every UnlockEveryMs and locks on the same
+    // peak again by itself (0 = never).
+    int UnplugEveryMs = 0;
+    int UnplugForMs = 3000;
+    int UnlockEveryMs = 0;
+
     // --- boot loaders of boards 1, 2 and 4 ----------------------------------------------------
     int RebootMs = 300; // a reset is answered after this (the program pauses 200)
     int EraseMs = 1500;

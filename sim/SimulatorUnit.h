@@ -101,6 +101,8 @@ public:
     void UnplugAtMs(double simulatedMs);
     // Unplugs right after the boards received the nth command with this target and code.
     void UnplugOnCommand(uint8_t target, uint8_t code, int nth = 1);
+    // The controller drops out of lock now and locks on the same peak again by itself.
+    void DropLock();
 
     // --- observation ----------------------------------------------------------------------
     TSimLineSettings LineSettings();

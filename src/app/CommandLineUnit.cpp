@@ -4,6 +4,21 @@
 
 namespace {
 
+// --name=SECONDS: a number of seconds above 0 (fractions allowed), at most a day.
+bool SecondsOption(const QString& a, const char* name, double& out, QString& error) {
+    const QString prefix = QStringLiteral("--%1=").arg(QLatin1String(name));
+    if (!a.startsWith(prefix))
+        return false;
+    bool ok = false;
+    const double value = a.mid(prefix.size()).toDouble(&ok);
+    if (!ok || !(value > 0) || value > 24 * 3600)
+        error = QStringLiteral("--%1 wants a number of seconds above 0, not \"%2\"")
+                    .arg(QLatin1String(name), a.mid(prefix.size()));
+    else
+        out = value;
+    return true;
+}
+
 // "--name VALUE" or "--name=VALUE": true when a is that flag (i then points past its value).
 bool TakeValue(const QStringList& args, qsizetype& i, const QString& name, QString& value,
                QString& error) {
@@ -94,6 +109,7 @@ void ApplyMqttFlags(const TMqttFlags& f, TMqttOptions& m, QString& error) {
 TCommandLine ParseCommandLine(const QStringList& arguments) {
     TCommandLine c;
     bool kindGiven = false;
+    bool simOptionGiven = false;
     TMqttFlags mqtt;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
@@ -129,8 +145,22 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
                 return c;
             }
             kindGiven = true;
+        } else if (SecondsOption(a, "sim-unplug-every", c.SimUnplugEverySeconds, c.Error) ||
+                   SecondsOption(a, "sim-unplug-for", c.SimUnplugForSeconds, c.Error) ||
+                   SecondsOption(a, "sim-unlock-every", c.SimUnlockEverySeconds, c.Error)) {
+            if (!c.Error.isEmpty())
+                return c;
+            simOptionGiven = true;
         }
         // Anything else is left to Qt (-platform, -style ...).
+    }
+    if (simOptionGiven && !c.Simulator) {
+        c.Error = QStringLiteral("the --sim-... options need --simulator");
+        return c;
+    }
+    if (c.SimUnplugEverySeconds > 0 && c.SimUnplugForSeconds >= c.SimUnplugEverySeconds) {
+        c.Error = QStringLiteral("--sim-unplug-for must be shorter than --sim-unplug-every");
+        return c;
     }
     if (c.Help)
         return c;
@@ -157,6 +187,12 @@ QString CommandLineHelp() {
         "                               /dev/ttyUSB0 or the path halvane-sim --pty prints\n"
         "  --port-kind=111111|222222    the device kind behind --port (default 111111:\n"
         "                               \"QRX-7A\"; 222222: \"TMVK v2\")\n"
+        "  --sim-unplug-every=SECONDS   with --simulator: the simulated adapter leaves the bus\n"
+        "                               every SECONDS and comes back (demonstrates the link's\n"
+        "                               recovery)\n"
+        "  --sim-unplug-for=SECONDS     how long it stays away (default 3)\n"
+        "  --sim-unlock-every=SECONDS   with --simulator: the simulated controller drops out of\n"
+        "                               lock every SECONDS and locks again by itself\n"
         "  --help                       this text\n"
         "\n"
         "Network status stream (read-only; off unless --mqtt is given):\n"

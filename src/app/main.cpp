@@ -79,14 +79,18 @@ int main(int argc, char* argv[]) {
 
     // Only with --simulator is the simulated laser system listed; a lab PC never sees it
     // otherwise. It must outlive the window, which owns the connection that talks to it.
-    const TSimulatorRequest simRequest = ParseSimulatorArguments(app.arguments());
+    TSimulatorRequest simRequest = ParseSimulatorArguments(app.arguments());
     if (!simRequest.Error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(simRequest.Error));
         return 2;
     }
     std::unique_ptr<TSimulatedLaserSystem> simulator;
     if (simRequest.Requested) {
-        simulator = std::make_unique<TSimulatedLaserSystem>(simRequest.Options);
+        TSimulatorOptions& sim = simRequest.Options;
+        sim.UnplugEveryMs = static_cast<int>(commandLine.SimUnplugEverySeconds * 1000);
+        sim.UnplugForMs = static_cast<int>(commandLine.SimUnplugForSeconds * 1000);
+        sim.UnlockEveryMs = static_cast<int>(commandLine.SimUnlockEverySeconds * 1000);
+        simulator = std::make_unique<TSimulatedLaserSystem>(sim);
         simulator->Install();
     }
     // With --port only that serial device is listed, described by --port-kind; what is wrong

@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -187,12 +188,31 @@ void TReadILFrameThread::run() {
     FError = false;
     while (!isInterruptionRequested()) {
         PollOnce();
+        CheckFailing();
         QThread::msleep(PollIntervalMs);
     }
     // An incomplete frame left in the buffer is never completed now.
     const uint32_t carry = FExtractor.Carry();
     FDropped.fetch_add(carry, std::memory_order_relaxed);
     TotalDropped.fetch_add(carry, std::memory_order_relaxed);
+}
+
+void TReadILFrameThread::CheckFailing() {
+    if (!FError.load(std::memory_order_relaxed)) {
+        FFailingSinceNs = -1;
+        FFailureReported = false;
+        return;
+    }
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (FFailingSinceNs < 0)
+        FFailingSinceNs = now;
+    const int64_t failingMs = (now - FFailingSinceNs) / 1000000;
+    if (!FFailureReported && failingMs >= LinkFailureMs) {
+        FFailureReported = true;
+        PostLinkFailed(static_cast<uint32_t>(failingMs));
+    }
 }
 
 void TReadILFrameThread::PollOnce() {
@@ -311,6 +331,20 @@ void TReadILFrameThread::Queue(const TDecodedReport& report) {
         [receiver = FReceiver, report] {
             EnterPostedCall();
             ApplyControllerReport(*receiver, report);
+        },
+        Qt::QueuedConnection);
+}
+
+void TReadILFrameThread::PostLinkFailed(uint32_t failingMs) {
+    std::lock_guard g(FContextMutex);
+    if (!FContext || !FReceiver)
+        return;
+    std::lock_guard post(PostMutex);
+    QMetaObject::invokeMethod(
+        FContext,
+        [receiver = FReceiver, failingMs] {
+            EnterPostedCall();
+            receiver->LinkFailed(failingMs);
         },
         Qt::QueuedConnection);
 }

@@ -109,6 +109,9 @@ class TReadILFrameThread : public QThread, private TFrameDispatcher {
     Q_OBJECT
 public:
     static constexpr int PollIntervalMs = 3;
+    // Polls that keep failing for this long mean the adapter is gone (one failed poll is a
+    // glitch): the receiver is told once per failing stretch, queued, with LinkFailed.
+    static constexpr int LinkFailureMs = 300;
 
     // Reads through the global Connection as it is now. The thread is not started.
     TReadILFrameThread(TControllerReceiver* receiver, QObject* context, QObject* parent = nullptr);
@@ -119,6 +122,8 @@ public:
 
     // True after a failed queue-status or read call in the last poll cycle.
     bool Error() const { return FError.load(std::memory_order_relaxed); }
+    // True from the moment LinkFailed is told until a poll succeeds again.
+    bool LinkFailing() const { return FFailureReported.load(); }
 
     // Diagnostic counters.
     uint64_t BytesReceived() const { return FBytes.load(std::memory_order_relaxed); }
@@ -141,6 +146,9 @@ protected:
 
 private:
     void PollOnce();
+    // After a poll: tracks how long the polls have been failing and tells the receiver once.
+    void CheckFailing();
+    void PostLinkFailed(uint32_t failingMs);
 
     void CRCError() override;
     void FrameChecked(const uint8_t* frame) override;
@@ -156,6 +164,8 @@ private:
     QObject* FContext;
     TFrameExtractor FExtractor;
     std::atomic<bool> FError{false};
+    int64_t FFailingSinceNs = -1; // steady clock; -1 while the polls succeed
+    std::atomic<bool> FFailureReported{false};
     std::atomic<uint64_t> FBytes{0};
     std::atomic<uint64_t> FFrames{0};
     std::atomic<uint64_t> FCRCErrors{0};

@@ -4,6 +4,7 @@
 
 #include "ui_MainUnit.h"
 
+#include "monitor/StatusModelUnit.h"
 #include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/ChartPagesUnit.h"
 #include "ui/main/ServicePanelUnit.h"
@@ -31,4 +32,6 @@ void TMainForm::AddTestSample(uint16_t t1, uint16_t t2, uint16_t t3, uint16_t t4
 
 void TMainForm::AddFreqDiffSample(int32_t freqDiffHz, uint16_t power) {
     FCharts->AddFreqDiffSample(freqDiffHz, power);
+    if (StatusModel)
+        StatusModel->FrequencyReport(freqDiffHz, power);
 }

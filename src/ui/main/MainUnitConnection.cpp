@@ -64,6 +64,7 @@ void TMainForm::ConnectButtonClick() {
     ui->ScopeScaleComboBox->setEnabled(true);
     AdaptToDeviceKind();
     ui->ChartsPageControl->setCurrentWidget(ui->IodineTabSheet);
+    LinkConnected();
 }
 
 void TMainForm::DisconnectButtonClick() {
@@ -80,6 +81,7 @@ void TMainForm::DisconnectButtonClick() {
     }
     ui->StatusLabel->setText(QStringLiteral("Disconnected"));
     ui->DisconnectButton->setEnabled(false);
+    LinkClosedByOperator();
 }
 
 bool TMainForm::CloseLink() {
@@ -95,8 +97,8 @@ bool TMainForm::CloseLink() {
 }
 
 void TMainForm::ConnectionTimerTimer() {
-    if (Connection->Connected())
-        return;
+    if (Connection->Connected() || LinkLost())
+        return; // a lost link is looked for without any tuning command
     SearchUrzadzenButtonClick();
     QThread::msleep(100);
     if (ui->DeviceListListBox->count() != 1)

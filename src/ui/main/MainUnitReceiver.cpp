@@ -120,6 +120,7 @@ void TMainForm::SetLabelCaption(TLabelTarget target, const QString& caption) {
     }
     if (label)
         label->setText(caption);
+    FeedLabelCaption(target, caption);
 }
 
 void TMainForm::SetBarPosition(TBarTarget target, int position) {
