@@ -23,6 +23,7 @@
 #include "sim/SimulatorUnit.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -60,6 +61,47 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// CPU seconds of this process's threads with the given name ("mqtt publisher", the client
+// library's "mosquitto loop").
+double ThreadCpuSeconds(const QList<QByteArray>& names) {
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(tid + QStringLiteral("/stat")));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
+        if (open < 0 || close < 0 || !names.contains(stat.mid(open + 1, close - open - 1)))
+            continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        // After the name: state is field 3 of stat; utime and stime are fields 14 and 15.
+        total += (fields.value(11).toDouble() + fields.value(12).toDouble()) /
+                 double(sysconf(_SC_CLK_TCK));
+    }
+    return total;
+}
+
+// CPU seconds of every thread of this process, by thread name.
+std::map<QByteArray, double> CpuByThread() {
+    std::map<QByteArray, double> out;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(tid + QStringLiteral("/stat")));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
+        if (open < 0 || close < 0)
+            continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        out[stat.mid(open + 1, close - open - 1)] +=
+            (fields.value(11).toDouble() + fields.value(12).toDouble()) /
+            double(sysconf(_SC_CLK_TCK));
+    }
+    return out;
 }
 
 long ResidentKiB() {
@@ -248,14 +290,22 @@ int main(int argc, char** argv) {
     const auto measure = [&](const char* name) {
         const auto frames0 = TReadILFrameThread::Totals().Frames;
         const double cpu0 = CpuSeconds();
+        const double net0 = ThreadCpuSeconds({"mqtt publisher", "mosquitto loop"});
+        const std::map<QByteArray, double> threads0 = CpuByThread();
         QElapsedTimer t;
         t.start();
         Serve(seconds * 1000);
         const double wall = t.elapsed() / 1000.0;
         const double cpu = (CpuSeconds() - cpu0) / wall;
         const double fps = double(TReadILFrameThread::Totals().Frames - frames0) / wall;
-        std::printf("%-11s CPU %.2f %% of a core, %.0f frames/s = %.3f x line rate (960/s)\n", name,
-                    100 * cpu, fps, fps / 960.0);
+        const double net = (ThreadCpuSeconds({"mqtt publisher", "mosquitto loop"}) - net0) / wall;
+        std::printf("%-11s CPU %.2f %% of a core, %.0f frames/s = %.3f x line rate (960/s); "
+                    "publisher and client-library threads %.3f %% of a core\n",
+                    name, 100 * cpu, fps, fps / 960.0, 100 * net);
+        for (const auto& [thread, seconds] : CpuByThread())
+            std::printf("    thread %-16s %.2f %% of a core\n", thread.constData(),
+                        100 * (seconds - (threads0.count(thread) ? threads0.at(thread) : 0)) /
+                            wall);
         return cpu;
     };
     const double baseline = measure("baseline");

@@ -9,6 +9,7 @@
 #include <QSysInfo>
 
 #include <mosquitto.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <chrono>
@@ -471,6 +472,7 @@ void TMqttPublisher::Start() {
         return;
     FStarted = true;
     FThread = std::thread([shared = FShared] {
+        pthread_setname_np(pthread_self(), "mqtt publisher");
         TBrokerThread(shared).Run();
         std::lock_guard g(shared->Mutex);
         shared->Finished = true;
