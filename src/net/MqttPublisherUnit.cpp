@@ -423,7 +423,8 @@ void TBrokerThread::Run() {
         lock.lock();
     }
     lock.unlock();
-    EndAttempt(true);
+    // A live connection said goodbye in the loop; an attempt still waiting for its answer goes.
+    EndAttempt(false);
 }
 
 } // namespace
