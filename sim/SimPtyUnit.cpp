@@ -178,6 +178,8 @@ TSimPtyRequest ParseSimPtyArguments(const QStringList& arguments) {
             r.LatencyMs = v;
         } else if (IntValue(a, "--error-period-ms", v, r.Error)) {
             r.Options.ErrorSignalPeriodMs = v;
+        } else if (IntValue(a, "--error-frames", v, r.Error)) {
+            r.Options.ErrorSignalFrames = std::max(v, 1);
         } else if (IntValue(a, "--line-bytes-per-second", v, r.Error)) {
             r.Options.LineBytesPerSecond = std::max(v, 1);
         } else if (IntValue(a, "--line-noise", v, r.Error)) {
@@ -204,6 +206,8 @@ QString SimPtyUsage() {
         "  --latency-ms=N             the simulated adapter's latency timer (default 16)\n"
         "  --error-period-ms=N        an error-signal frame every N ms (default 10; 1 fills\n"
         "                             the line)\n"
+        "  --error-frames=N           N error-signal frames each period (a flood, with a\n"
+        "                             faster line: the tty path's own ceiling)\n"
         "  --line-bytes-per-second=N  the simulated line's speed (default 11520 = 115200 baud)\n"
         "  --line-noise=N             random bytes (one of them a start marker) after every\n"
         "                             N-th frame\n"

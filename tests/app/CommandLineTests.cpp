@@ -52,3 +52,34 @@ TEST(CommandLine, HelpListsEveryOption) {
                                "--sim-unplug-for", "--sim-unlock-every"})
         EXPECT_TRUE(CommandLineHelp().contains(QLatin1String(option))) << option;
 }
+
+TEST(CommandLine, PortByPathWithItsKind) {
+    const struct {
+        std::vector<const char*> args;
+        QString path;
+        int32_t kind;
+        bool error;
+    } cases[] = {
+        {{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0", 111111, false},
+        {{"--port=/dev/pts/3", "--port-kind=222222"}, "/dev/pts/3", 222222, false},
+        {{"--port-kind=111111", "--port", "/dev/pts/3"}, "/dev/pts/3", 111111, false},
+        {{"--port"}, "", 111111, true},                             // no path
+        {{"--port", "--simulator"}, "", 111111, true},              // an option is no path
+        {{"--port=/dev/pts/3", "--port-kind=333333"}, "", 0, true}, // unknown kind
+        {{"--port-kind=222222"}, "", 0, true},                      // a kind without a port
+        {{"--port=/dev/pts/3", "--simulator"}, "", 0, true},        // one device source only
+    };
+    for (const auto& c : cases) {
+        QStringList args{QStringLiteral("halvane")};
+        for (const char* a : c.args)
+            args << QString::fromLatin1(a);
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const TCommandLine line = ParseCommandLine(args);
+        EXPECT_EQ(!line.Error.isEmpty(), c.error) << line.Error.toStdString();
+        if (!c.error) {
+            EXPECT_EQ(line.PortPath, c.path);
+            EXPECT_EQ(line.PortKind, c.kind);
+        }
+    }
+    EXPECT_TRUE(CommandLineHelp().contains(QLatin1String("--port-kind=111111|222222")));
+}

@@ -12,6 +12,7 @@
 #include "protocol/FirmwareAckUnit.h"
 #include "protocol/ReadFrameUnit.h"
 #include "protocol/SendFrameUnit.h"
+#include "sim/SimPtyUnit.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -251,4 +252,23 @@ TEST_F(PtyEndToEnd, LineNoiseAndPartialFramesAreResynchronised) {
         if (c.rfind("SetLabelCaption(FirmwareVersionDSP", 0) == 0) {
             EXPECT_NE(c.find("4.4.1"), std::string::npos) << c;
         }
+}
+
+TEST(SimPtyCommandLine, OptionsReachTheSimulatedSystem) {
+    const TSimPtyRequest r =
+        ParseSimPtyArguments({"halvane-sim", "--pty", "--simulator=222222", "--quick",
+                              "--latency-ms=5", "--error-period-ms=1", "--error-frames=20",
+                              "--line-bytes-per-second=115200", "--line-noise=7"});
+    EXPECT_TRUE(r.Error.isEmpty()) << r.Error.toStdString();
+    EXPECT_TRUE(r.Pty);
+    EXPECT_TRUE(r.Options.SecondModel);
+    EXPECT_EQ(r.Options.IodineWarmUpMs, 0);
+    EXPECT_EQ(r.LatencyMs, 5);
+    EXPECT_EQ(r.Options.ErrorSignalPeriodMs, 1);
+    EXPECT_EQ(r.Options.ErrorSignalFrames, 20);
+    EXPECT_EQ(r.Options.LineBytesPerSecond, 115200);
+    EXPECT_EQ(r.Faults.GarbageEveryFrames, 7);
+    for (const char* bad : {"--latency-ms=soon", "--simulator=333333", "--frobnicate"})
+        EXPECT_FALSE(ParseSimPtyArguments({"halvane-sim", "--pty", bad}).Error.isEmpty()) << bad;
+    EXPECT_FALSE(ParseSimPtyArguments({"halvane-sim"}).Pty);
 }

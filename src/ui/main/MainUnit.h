@@ -40,6 +40,7 @@ class TChartFeeders;
 class TServicePanelFrame;
 class TServicePassword;
 class TTestPage;
+class TStabilityView;
 class TLinkEventsView;
 struct TStatusSnapshot;
 enum class TLaserState : uint8_t;
@@ -217,6 +218,7 @@ private:
     std::array<QPixmap, 10> FSimpleButtonPictures;    // picture N-1 for peak number N
     TServicePanelFrame* FServicePanelFrame = nullptr; // owned by ServicePanel
     TTestPage* FTestPage = nullptr;                   // owned by TestTabSheet
+    TStabilityView* FStabilityView = nullptr;         // owned by ChartsPageControl
     std::unique_ptr<TChartFeeders> FCharts;
     bool FDestroyed = false;
     // Link health.

@@ -4,6 +4,8 @@
 
 #include "ui_MainUnit.h"
 
+#include "ui/stability/StabilityViewUnit.h"
+
 #include "link/ConnectionUnit.h"
 #include "protocol/CommandSequenceUnit.h"
 #include "protocol/FirmwareAckUnit.h"
@@ -118,6 +120,10 @@ void TMainForm::AdaptToDeviceKind() {
             group->setVisible(layout.HeNeGroupsVisible);
     for (int page = 0; page < static_cast<int>(layout.ChartTabsVisible.size()); ++page)
         ui->ChartsPageControl->setTabVisible(page, layout.ChartTabsVisible[page]);
+    // the stability page follows the frequency-difference page (no frequency board, no beat)
+    if (FStabilityView)
+        ui->ChartsPageControl->setTabVisible(ui->ChartsPageControl->indexOf(FStabilityView),
+                                             layout.ChartTabsVisible[2]);
 }
 
 void TMainForm::StartReceiveThread() {
