@@ -22,7 +22,19 @@ std::function<bool()>& InstanceCheck() {
     static std::function<bool()> check = [] { return AcquireSingleInstance(); };
     return check;
 }
+std::function<void()>& StepObserver() {
+    static std::function<void()> observer;
+    return observer;
+}
+void Step() {
+    if (StepObserver())
+        StepObserver()();
+}
 } // namespace
+
+void TApplicationManager::SetStepObserver(std::function<void()> observer) {
+    StepObserver() = std::move(observer);
+}
 
 void TApplicationManager::SetInstanceRefusedHandler(std::function<void()> handler) {
     RefusedHandler() = std::move(handler);
@@ -44,11 +56,15 @@ TApplicationManager::TApplicationManager() {
     CheckSingleInstance();
     // The frame log first: every frame from the first request on is recorded.
     FrameLog = new TFrameLog;
+    Step();
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
     Laser = new TLaser;
+    Step();
     FirmwareUpdater = new TFirmwareUpdater;
+    Step();
     LogFile = new TLogFileStream(true);
+    Step();
 }
 
 TApplicationManager::~TApplicationManager() {
@@ -56,12 +72,17 @@ TApplicationManager::~TApplicationManager() {
     // before its object is freed, so nothing released meanwhile finds a half-gone singleton.
     TLogFileStream* logFile = LogFile;
     LogFile = nullptr;
+    Step();
     delete logFile;
     TFirmwareUpdater* updater = FirmwareUpdater;
     FirmwareUpdater = nullptr;
+    Step();
     delete updater;
     TLaser* laser = Laser;
     Laser = nullptr;
+    Step();
     delete laser;
-    delete FrameLog.exchange(nullptr);
+    TFrameLog* frameLog = FrameLog.exchange(nullptr);
+    Step();
+    delete frameLog;
 }

@@ -4,6 +4,8 @@
 
 #include "ui_MainUnit.h"
 
+#include "ui/controls/SystemSoundUnit.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLocale>
@@ -130,9 +132,9 @@ void TMainForm::ApplyHarmonicRule(bool keepFourthHarmonic) {
 }
 
 void TMainForm::Beep() {
-    QApplication::beep();
+    PlaySystemSound(TSystemSound::Default);
 }
 
 void TMainForm::ErrorBeep() {
-    QApplication::beep();
+    PlaySystemSound(TSystemSound::Error);
 }
