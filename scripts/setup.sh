@@ -13,6 +13,8 @@ PACKAGES=(
     xvfb xauth x11-apps imagemagick xdotool dbus-daemon
     clang libclang-rt-14-dev clang-format
     fonts-dejavu-core
+    libmosquitto-dev mosquitto mosquitto-clients openssl
+    dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

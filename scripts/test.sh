@@ -14,6 +14,12 @@ export QT_QPA_PLATFORM=offscreen
 scripts/build.sh "$BUILD_DIR"
 (cd "$BUILD_DIR" && ctest --output-on-failure -j2 --timeout 300)
 
+# The Debian package: built, checked by lintian, installed, started from /usr/bin, removed.
+if [ "${HALVANE_SKIP_PACKAGE:-0}" != 1 ]; then
+    echo "test: the Debian package"
+    scripts/package.sh "$BUILD_DIR" --install-check
+fi
+
 if [ "${HALVANE_SKIP_ASAN:-0}" != 1 ]; then
     echo "test: core tests under AddressSanitizer + UndefinedBehaviorSanitizer ($ASAN_BUILD_DIR)"
     scripts/setup.sh "$ASAN_BUILD_DIR" -DHALVANE_ASAN=ON -DHALVANE_CORE_ONLY=ON -DHALVANE_BENCH=OFF

@@ -254,7 +254,10 @@ void TControllerBoard::Start() {
 
     Every([this] { return Options().StatusPeriodMs; }, [this] { ReportState(false); });
     Every([this] { return Options().ErrorSignalPeriodMs; },
-          [this] { Stream(Code::ErrorSignal, TPayload().Word(0, ErrorSignalWord())); });
+          [this] {
+              for (int i = 0; i < std::max(Options().ErrorSignalFrames, 1); ++i)
+                  Stream(Code::ErrorSignal, TPayload().Word(0, ErrorSignalWord()));
+          });
     Every([this] { return Options().MirrorPeriodMs; },
           [this] {
               const double x = XNominal();
@@ -446,6 +449,11 @@ void TControllerBoard::Learn() {
             SetStatus(0);
         }
     });
+}
+
+void TControllerBoard::LoseLock() {
+    if (FMode == _locked)
+        GoTo(FPeak);
 }
 
 void TControllerBoard::GoTo(int peak) {

@@ -134,6 +134,8 @@ public:
     uint16_t Setting(uint8_t readCode) const;
     // The peak's distance from peak f in MHz (1 = a ... 14 = n).
     static double PeakOffsetMHz(int peak);
+    // Out of lock ("unlocked"), then onto the same peak and locked again; nothing unless locked.
+    void LoseLock();
 
 protected:
     void Command(const TCommand& c) override;

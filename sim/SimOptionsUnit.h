@@ -30,6 +30,7 @@ struct TSimulatorOptions {
     int LockTryMs = 800;          // from "lock try" to "locked"
     int StatusPeriodMs = 1000;    // the tuning status is repeated this often (0 = on change only)
     int ErrorSignalPeriodMs = 10; // code 1
+    int ErrorSignalFrames = 1;    // code-1 frames sent each period (more than one: a flood)
     int MirrorPeriodMs = 200;     // codes 4 and 5
     int CFTPeriodMs = 1000;       // code 8
     int ServicePeriodMs = 100;    // code 9
@@ -49,6 +50,14 @@ struct TSimulatorOptions {
     int LaserHeadStateMs = 1500;       // start, preheating, laser heating, stabilization loop
     int LaserHeadStatusPeriodMs = 200; // answer 1 on its own while the status mode is on
     uint32_t FrequencyDifferenceHz = 150000000;
+
+    // --- demonstrations ----------------------------------------------------------------------
+    // The adapter leaves the bus every UnplugEveryMs and is listed again UnplugForMs later
+    // (0 = never). The controller drops out of lock every UnlockEveryMs and locks on the same
+    // peak again by itself (0 = never).
+    int UnplugEveryMs = 0;
+    int UnplugForMs = 3000;
+    int UnlockEveryMs = 0;
 
     // --- boot loaders of boards 1, 2 and 4 ----------------------------------------------------
     int RebootMs = 300; // a reset is answered after this (the program pauses 200)

@@ -47,6 +47,26 @@ struct TSimulatedLaserSystem::TImpl : Sim::TBus {
         for (Sim::TBoard* b : FBoards)
             if (b)
                 b->Start();
+        if (FOptions.UnplugEveryMs > 0)
+            ScheduleUnplug();
+        if (FOptions.UnlockEveryMs > 0)
+            ScheduleUnlock();
+    }
+
+    // Demonstrations: the adapter leaves and comes back, the lock drops, on a fixed period.
+    void ScheduleUnplug() {
+        At(FNow + static_cast<int64_t>(FOptions.UnplugEveryMs) * Sim::NsPerMs, [this] {
+            DoUnplug();
+            At(FNow + static_cast<int64_t>(std::max(FOptions.UnplugForMs, 0)) * Sim::NsPerMs,
+               [this] { FPlugged = true; });
+            ScheduleUnplug();
+        });
+    }
+    void ScheduleUnlock() {
+        At(FNow + static_cast<int64_t>(FOptions.UnlockEveryMs) * Sim::NsPerMs, [this] {
+            FController->LoseLock();
+            ScheduleUnlock();
+        });
     }
 
     // --- TBus (called with FMutex held, from inside RunTo) ---------------------------------
@@ -176,6 +196,7 @@ struct TSimulatedLaserSystem::TImpl : Sim::TBus {
         FCounters.BadCommandFrames += FSplitter.BadFrames() - badBefore;
         if (!complete || c.sender != Sim::PCNode)
             return;
+        ++FCounters.CommandFrames;
         TSimCommand rec;
         rec.TimeNs = FNow;
         rec.Target = c.receiver;
@@ -417,6 +438,12 @@ void TSimulatedLaserSystem::UnplugAtMs(double simulatedMs) {
     F->Sync();
     TImpl* impl = F.get();
     F->At(static_cast<int64_t>(simulatedMs * 1e6), [impl] { impl->DoUnplug(); });
+}
+
+void TSimulatedLaserSystem::DropLock() {
+    std::lock_guard g(F->FMutex);
+    F->Sync();
+    F->FController->LoseLock();
 }
 
 void TSimulatedLaserSystem::UnplugOnCommand(uint8_t target, uint8_t code, int nth) {

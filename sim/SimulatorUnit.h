@@ -64,6 +64,7 @@ struct TSimCounters {
     uint64_t BytesDelivered = 0;   // handed to the PC's receive queue
     uint64_t BytesRead = 0;        // read by the program
     uint64_t BadCommandFrames = 0; // command bytes the boards could not make a frame of
+    uint64_t CommandFrames = 0;    // good command frames from the PC the boards received
 };
 
 class TSimulatedLaserSystem : public TD2XXTable {
@@ -100,6 +101,8 @@ public:
     void UnplugAtMs(double simulatedMs);
     // Unplugs right after the boards received the nth command with this target and code.
     void UnplugOnCommand(uint8_t target, uint8_t code, int nth = 1);
+    // The controller drops out of lock now and locks on the same peak again by itself.
+    void DropLock();
 
     // --- observation ----------------------------------------------------------------------
     TSimLineSettings LineSettings();

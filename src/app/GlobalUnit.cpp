@@ -4,6 +4,8 @@
 #include "app/SingleInstanceUnit.h"
 #include "firmware/FirmwareUpdaterUnit.h"
 #include "laser/LaserDeviceUnit.h"
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
 #include "protocol/FrameLogUnit.h"
 
 #include <cstdio>
@@ -64,12 +66,26 @@ TApplicationManager::TApplicationManager() {
     FirmwareUpdater = new TFirmwareUpdater;
     Step();
     LogFile = new TLogFileStream(true);
+<<<<<<< HEAD
     Step();
+=======
+    // The record of link and lock events and the live status model, which the window feeds and
+    // recordings and publishers subscribe to.
+    LinkEvents = new TLinkEvents;
+    StatusModel = new TStatusModel;
+>>>>>>> main
 }
 
 TApplicationManager::~TApplicationManager() {
-    // Reverse order of creation: LogFile, FirmwareUpdater, Laser. Each global is cleared
-    // before its object is freed, so nothing released meanwhile finds a half-gone singleton.
+    // Reverse order of creation: StatusModel, LinkEvents, LogFile, FirmwareUpdater, Laser. Each
+    // global is cleared before its object is freed, so nothing released meanwhile finds a half-gone
+    // singleton.
+    TStatusModel* statusModel = StatusModel;
+    StatusModel = nullptr;
+    delete statusModel;
+    TLinkEvents* linkEvents = LinkEvents;
+    LinkEvents = nullptr;
+    delete linkEvents;
     TLogFileStream* logFile = LogFile;
     LogFile = nullptr;
     Step();

@@ -3,8 +3,9 @@
 
 #include <functional>
 
-// Owns the laser-head model, the firmware updater and the log writer (each reached through its
-// own global). Created first by the main window; its creation refuses a second running copy.
+// Owns the laser-head model, the firmware updater, the log writer, the link and lock events and
+// the live status model (each reached through its own global). Created first by the main window;
+// its creation refuses a second running copy.
 class TApplicationManager {
 public:
     TApplicationManager();

@@ -1,12 +1,18 @@
 // Halvane: operator and service program of an iodine-stabilised HeNe laser.
 
+#include "app/CommandLineUnit.h"
 #include "app/GlobalUnit.h"
 #include "app/SleepPreventionUnit.h"
 #include "app/SplashScreenUnit.h"
+#include "link/SerialPortUnit.h"
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
+#include "net/MqttPublisherUnit.h"
 #include "sim/SimulatorUnit.h"
 #include "ui/main/MainUnit.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPalette>
 #include <QStyle>
@@ -24,9 +30,43 @@ void ApplyLightStyle(QApplication& app) {
     app.setPalette(app.style()->standardPalette());
 }
 
+// The broker's state in one small label at the top right of the window, over the row of the
+// page tabs.
+void ShowMqttIndicator(QWidget* window, TMqttPublisher* publisher) {
+    auto* label = new QLabel(window);
+    label->setObjectName(QStringLiteral("MqttStateLabel"));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(window->width() - 426, 0, 420, 22);
+    const auto show = [label, publisher] {
+        label->setText(publisher->StateText());
+        label->setToolTip(publisher->LastError());
+        const bool good = publisher->State() == TMqttState::_connected;
+        label->setStyleSheet(good ? QStringLiteral("color: #1a7f37;")
+                                  : QStringLiteral("color: #b35900;"));
+    };
+    QObject::connect(publisher, &TMqttPublisher::StateChanged, label, show);
+    show();
+    label->raise();
+    label->show();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Read before any window system is needed, so --help works without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const TCommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.Help) {
+        std::fputs(qPrintable(CommandLineHelp()), stdout);
+        return 0;
+    }
+    if (!commandLine.Error.isEmpty()) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(commandLine.Error),
+                     qPrintable(CommandLineHelp()));
+        return 2;
+    }
     QApplication app(argc, argv);
     TSleepPrevention::Acquire();
     ApplyLightStyle(app);
@@ -42,15 +82,27 @@ int main(int argc, char* argv[]) {
 
     // Only with --simulator is the simulated laser system listed; a lab PC never sees it
     // otherwise. It must outlive the window, which owns the connection that talks to it.
-    const TSimulatorRequest simRequest = ParseSimulatorArguments(app.arguments());
+    TSimulatorRequest simRequest = ParseSimulatorArguments(app.arguments());
     if (!simRequest.Error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(simRequest.Error));
         return 2;
     }
     std::unique_ptr<TSimulatedLaserSystem> simulator;
     if (simRequest.Requested) {
-        simulator = std::make_unique<TSimulatedLaserSystem>(simRequest.Options);
+        TSimulatorOptions& sim = simRequest.Options;
+        sim.UnplugEveryMs = static_cast<int>(commandLine.SimUnplugEverySeconds * 1000);
+        sim.UnplugForMs = static_cast<int>(commandLine.SimUnplugForSeconds * 1000);
+        sim.UnlockEveryMs = static_cast<int>(commandLine.SimUnlockEverySeconds * 1000);
+        simulator = std::make_unique<TSimulatedLaserSystem>(sim);
         simulator->Install();
+    }
+    // With --port only that serial device is listed, described by --port-kind; what is wrong
+    // with it (missing, not a tty, busy, no permission) shows in the device list.
+    std::unique_ptr<TSerialPortD2XXTable> port;
+    if (!commandLine.PortPath.isEmpty()) {
+        port = std::make_unique<TSerialPortD2XXTable>();
+        port->SetFixedPort(commandLine.PortPath, commandLine.PortKind);
+        D2XX::SetTable(port.get());
     }
 
     int code = 0;
@@ -61,12 +113,23 @@ int main(int argc, char* argv[]) {
         if (simulator)
             mainForm->setWindowTitle(mainForm->windowTitle() + QStringLiteral(" – SIMULATOR (") +
                                      simulator->ModelName() + QStringLiteral(")"));
+        // The network status stream, only with --mqtt: it reads the window's models.
+        std::unique_ptr<TMqttPublisher> publisher;
+        if (commandLine.Mqtt.Enabled) {
+            publisher = std::make_unique<TMqttPublisher>(commandLine.Mqtt);
+            publisher->Attach(StatusModel, LinkEvents);
+            publisher->Start();
+            ShowMqttIndicator(mainForm.get(), publisher.get());
+        }
         TSplashScreen splash(mainForm.get());
         splash.show();
         code = app.exec();
-        // The main window goes first, as the application frees its windows.
+        // The publisher says goodbye while the models it follows still exist; the main window
+        // goes next, as the application frees its windows.
+        publisher.reset();
         mainForm.reset();
     }
+    D2XX::SetTable(nullptr);
     TSleepPrevention::Release();
     return code;
 }

@@ -214,8 +214,12 @@ bool TFirmwareUpdater::LoadFirmwareFile(const QString& path) {
             parser = &FAVRFileParser;
         else if (FDSPFileParser.CheckFileExt(path))
             parser = &FDSPFileParser;
-        else
-            return false; // no parser for this kind of file: nothing to report
+        else {
+            // No parser takes this kind of file (the 'FREQ' board's .xxx among them): a file
+            // error, reported before anything is sent.
+            SetError(_fue_readfile);
+            return false;
+        }
         FFirmwareFileParser = parser;
         if (!parser->Init(path)) {
             SetError(_fue_readfile);

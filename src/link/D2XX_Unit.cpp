@@ -1,5 +1,8 @@
 #include "link/D2XX_Unit.h"
 
+#include "link/SerialPortUnit.h"
+#include "link/TransportChoiceUnit.h"
+
 #include <QLibrary>
 
 #include <algorithm>
@@ -170,9 +173,13 @@ FT_STATUS TVendorD2XXTable::Close(FT_HANDLE h) {
 // Table selection and wrappers
 
 namespace {
-TD2XXTable& VendorTable() {
-    static TVendorD2XXTable table;
-    return table;
+// The program's own choice: the vendor library where it loads and lists adapters, the kernel's
+// USB-serial driver for the rest.
+TD2XXTable& DefaultTable() {
+    static TVendorD2XXTable vendor;
+    static TSerialPortD2XXTable kernel;
+    static TTransportChoiceTable choice(vendor, kernel);
+    return choice;
 }
 std::atomic<TD2XXTable*> CurrentTable{nullptr};
 } // namespace
@@ -181,7 +188,7 @@ namespace D2XX {
 
 TD2XXTable& Table() {
     TD2XXTable* t = CurrentTable.load(std::memory_order_acquire);
-    return t ? *t : VendorTable();
+    return t ? *t : DefaultTable();
 }
 
 void SetTable(TD2XXTable* table) {

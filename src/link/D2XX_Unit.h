@@ -103,10 +103,11 @@ private:
 
 namespace D2XX {
 
-// The table in use. Until SetTable is called it is a TVendorD2XXTable for "ftd2xx".
+// The table in use. Until SetTable is called it is the vendor library ("ftd2xx") together with
+// the kernel's USB-serial driver (TTransportChoiceTable).
 TD2XXTable& Table();
-// Installs another table (the tests' fake, the simulator); nullptr goes back to the vendor
-// library. The caller keeps ownership and must keep the table alive while it is installed.
+// Installs another table (the tests' fake, the simulator); nullptr goes back to the
+// default. The caller keeps ownership and must keep the table alive while it is installed.
 void SetTable(TD2XXTable* table);
 
 bool CreateDeviceInfoList(FT_DWORD& count);

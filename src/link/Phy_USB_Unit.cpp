@@ -60,6 +60,10 @@ TConnectionError TUSBConnection::IOEnumDevices(TDevicesIDList& DevicesList) {
 TConnectionError TUSBConnection::IOConnect(const TDeviceID& DeviceID) {
     TConnectionError result = _error;
     try {
+        // A handle still held (a link whose adapter vanished, or one that failed its line
+        // settings) is released before another is opened: the driver keeps one per open.
+        if (FT_HANDLE stale = FUSBHandle.exchange(nullptr))
+            D2XX::Close(stale);
         std::vector<FT_DEVICE_LIST_INFO_NODE> nodes;
         if (!ReadDeviceList(nodes) || nodes.empty())
             return _error;

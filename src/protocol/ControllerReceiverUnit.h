@@ -82,6 +82,10 @@ public:
     // its last one.
     virtual void ApplyHarmonicRule(bool keepFourthHarmonic) = 0;
 
+    // The receive thread's polls have failed for failingMs (at least its LinkFailureMs): the
+    // adapter no longer answers. Told once per failing stretch, queued.
+    virtual void LinkFailed(uint32_t /*failingMs*/) {}
+
     virtual void Beep() = 0;      // the system's default beep
     virtual void ErrorBeep() = 0; // the system's error (stop) beep
 };

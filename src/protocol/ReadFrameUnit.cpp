@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -100,9 +101,13 @@ void TFrameExtractor::Extract(uint32_t newBytes) {
     while (position < count) {
         // Garbage is skipped up to the next start marker.
         const void* start = std::memchr(buffer + position, FrameStart, count - position);
-        if (!start)
+        if (!start) {
+            FDropped += count - position;
             break;
-        position = static_cast<size_t>(static_cast<const uint8_t*>(start) - buffer);
+        }
+        const size_t found = static_cast<size_t>(static_cast<const uint8_t*>(start) - buffer);
+        FDropped += found - position;
+        position = found;
         TReadILFrame decoder(FDispatcher, FLocale);
         size_t decoded = 0;
         if (!decoder.Decode(buffer + position, count - position, decoded)) {
@@ -111,6 +116,8 @@ void TFrameExtractor::Extract(uint32_t newBytes) {
             std::memmove(buffer, buffer + position, FCarry);
             break;
         }
+        if (decoded == 1)
+            ++FDropped; // a checksum error: the scan resumes at the next byte
         position += decoded;
     }
 }
@@ -126,6 +133,25 @@ void TFrameExtractor::Feed(const uint8_t* data, size_t size) {
 }
 
 // --- TReadILFrameThread -------------------------------------------------------------------------
+
+namespace {
+
+// Program-wide sums of every receive thread's counters.
+std::atomic<uint64_t> TotalBytes{0};
+std::atomic<uint64_t> TotalFrames{0};
+std::atomic<uint64_t> TotalCRCErrors{0};
+std::atomic<uint64_t> TotalDropped{0};
+
+} // namespace
+
+TReadILFrameThread::TTotals TReadILFrameThread::Totals() {
+    TTotals t;
+    t.Bytes = TotalBytes.load(std::memory_order_relaxed);
+    t.Frames = TotalFrames.load(std::memory_order_relaxed);
+    t.CRCErrors = TotalCRCErrors.load(std::memory_order_relaxed);
+    t.BytesDropped = TotalDropped.load(std::memory_order_relaxed);
+    return t;
+}
 
 TReadILFrameThread::TReadILFrameThread(TControllerReceiver* receiver, QObject* context,
                                        QObject* parent)
@@ -162,7 +188,30 @@ void TReadILFrameThread::run() {
     FError = false;
     while (!isInterruptionRequested()) {
         PollOnce();
+        CheckFailing();
         QThread::msleep(PollIntervalMs);
+    }
+    // An incomplete frame left in the buffer is never completed now.
+    const uint32_t carry = FExtractor.Carry();
+    FDropped.fetch_add(carry, std::memory_order_relaxed);
+    TotalDropped.fetch_add(carry, std::memory_order_relaxed);
+}
+
+void TReadILFrameThread::CheckFailing() {
+    if (!FError.load(std::memory_order_relaxed)) {
+        FFailingSinceNs = -1;
+        FFailureReported = false;
+        return;
+    }
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (FFailingSinceNs < 0)
+        FFailingSinceNs = now;
+    const int64_t failingMs = (now - FFailingSinceNs) / 1000000;
+    if (!FFailureReported && failingMs >= LinkFailureMs) {
+        FFailureReported = true;
+        PostLinkFailed(static_cast<uint32_t>(failingMs));
     }
 }
 
@@ -188,17 +237,27 @@ void TReadILFrameThread::PollOnce() {
     }
     size = std::min(size, room); // a driver reporting more than asked is not believed
     FBytes.fetch_add(size, std::memory_order_relaxed);
-    if (size > 0)
+    TotalBytes.fetch_add(size, std::memory_order_relaxed);
+    if (size > 0) {
+        const uint64_t before = FExtractor.Dropped();
         FExtractor.Extract(size);
+        const uint64_t dropped = FExtractor.Dropped() - before;
+        if (dropped > 0) {
+            FDropped.fetch_add(dropped, std::memory_order_relaxed);
+            TotalDropped.fetch_add(dropped, std::memory_order_relaxed);
+        }
+    }
 }
 
 void TReadILFrameThread::CRCError() {
     FCRCErrors.fetch_add(1, std::memory_order_relaxed);
+    TotalCRCErrors.fetch_add(1, std::memory_order_relaxed);
     Queue(TDecodedReport(TDelivery::Queued).Add(Act::CRCError{}));
 }
 
 void TReadILFrameThread::FrameChecked(const uint8_t*) {
     FFrames.fetch_add(1, std::memory_order_relaxed);
+    TotalFrames.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TReadILFrameThread::Deliver(const TDecodedReport& report) {
@@ -272,6 +331,20 @@ void TReadILFrameThread::Queue(const TDecodedReport& report) {
         [receiver = FReceiver, report] {
             EnterPostedCall();
             ApplyControllerReport(*receiver, report);
+        },
+        Qt::QueuedConnection);
+}
+
+void TReadILFrameThread::PostLinkFailed(uint32_t failingMs) {
+    std::lock_guard g(FContextMutex);
+    if (!FContext || !FReceiver)
+        return;
+    std::lock_guard post(PostMutex);
+    QMetaObject::invokeMethod(
+        FContext,
+        [receiver = FReceiver, failingMs] {
+            EnterPostedCall();
+            receiver->LinkFailed(failingMs);
         },
         Qt::QueuedConnection);
 }

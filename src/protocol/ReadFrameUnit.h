@@ -76,6 +76,8 @@ public:
     // Never less than BufferSize - 11: a carry is always shorter than one frame.
     uint32_t FreeSpace() const { return BufferSize - FCarry; }
     uint32_t Carry() const { return FCarry; }
+    // Bytes thrown away so far: garbage before a start marker, and one byte per checksum error.
+    uint64_t Dropped() const { return FDropped; }
 
     // Extracts frames from the carry plus newBytes bytes just written at FreeData().
     void Extract(uint32_t newBytes);
@@ -86,6 +88,7 @@ private:
     TFrameDispatcher& FDispatcher;
     QLocale FLocale;
     uint32_t FCarry = 0;
+    uint64_t FDropped = 0;
     // On the heap at its exact size, so that a sanitizer sees any access past its end.
     std::unique_ptr<uint8_t[]> FBuffer;
 };
@@ -106,6 +109,9 @@ class TReadILFrameThread : public QThread, private TFrameDispatcher {
     Q_OBJECT
 public:
     static constexpr int PollIntervalMs = 3;
+    // Polls that keep failing for this long mean the adapter is gone (one failed poll is a
+    // glitch): the receiver is told once per failing stretch, queued, with LinkFailed.
+    static constexpr int LinkFailureMs = 300;
 
     // Reads through the global Connection as it is now. The thread is not started.
     TReadILFrameThread(TControllerReceiver* receiver, QObject* context, QObject* parent = nullptr);
@@ -116,17 +122,33 @@ public:
 
     // True after a failed queue-status or read call in the last poll cycle.
     bool Error() const { return FError.load(std::memory_order_relaxed); }
+    // True from the moment LinkFailed is told until a poll succeeds again.
+    bool LinkFailing() const { return FFailureReported.load(); }
 
     // Diagnostic counters.
     uint64_t BytesReceived() const { return FBytes.load(std::memory_order_relaxed); }
     uint64_t FramesChecked() const { return FFrames.load(std::memory_order_relaxed); }
     uint64_t CRCErrors() const { return FCRCErrors.load(std::memory_order_relaxed); }
+    uint64_t BytesDropped() const { return FDropped.load(std::memory_order_relaxed); }
+
+    // The same counters summed over every receive thread since the program started (the bytes
+    // still waiting as an incomplete frame when a thread ends count as dropped). Any thread.
+    struct TTotals {
+        uint64_t Bytes = 0;
+        uint64_t Frames = 0;
+        uint64_t CRCErrors = 0;
+        uint64_t BytesDropped = 0;
+    };
+    static TTotals Totals();
 
 protected:
     void run() override; // Execute
 
 private:
     void PollOnce();
+    // After a poll: tracks how long the polls have been failing and tells the receiver once.
+    void CheckFailing();
+    void PostLinkFailed(uint32_t failingMs);
 
     void CRCError() override;
     void FrameChecked(const uint8_t* frame) override;
@@ -142,9 +164,12 @@ private:
     QObject* FContext;
     TFrameExtractor FExtractor;
     std::atomic<bool> FError{false};
+    int64_t FFailingSinceNs = -1; // steady clock; -1 while the polls succeed
+    std::atomic<bool> FFailureReported{false};
     std::atomic<uint64_t> FBytes{0};
     std::atomic<uint64_t> FFrames{0};
     std::atomic<uint64_t> FCRCErrors{0};
+    std::atomic<uint64_t> FDropped{0};
 };
 
 // The running receive thread, present only while connected. GUI thread only.

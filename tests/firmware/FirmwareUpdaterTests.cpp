@@ -402,15 +402,15 @@ TEST_F(UpdaterTest, BadFileIsAFileErrorAndNothingIsSent) {
     EXPECT_TRUE(board->Sent().empty());
 }
 
-TEST_F(UpdaterTest, FileNoParserTakesOnlyClearsTheError) {
+TEST_F(UpdaterTest, FileNoParserTakesIsAFileErrorAndSendsNothing) {
     AnswerCode(Cmd::FwReset, [](int) { return std::vector<TAnswer>{}; });
     updater.Update(TwoBlockImage());
     ASSERT_EQ(updater.Error(), _fue_reset_error);
     observer.Clear();
     const size_t sentBefore = board->Sent().size();
     updater.Update(dir.Write("freq.xxx", {ColonData(0, Range(4)), ColonEnd()}));
-    EXPECT_EQ(updater.Error(), _fue_none);
-    EXPECT_TRUE(observer.Notes().empty());
+    EXPECT_EQ(updater.Error(), _fue_readfile);
+    EXPECT_FALSE(observer.Notes().empty());
     EXPECT_EQ(board->Sent().size(), sentBefore);
 }
 
@@ -501,7 +501,7 @@ TEST_F(UpdaterTest, ThreadedRunsEndWithTheirCallbackOnTheWorker) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(onWorker.load());
     EXPECT_FALSE(updater.IsRunning());
-    EXPECT_EQ(updater.Error(), _fue_none);
+    EXPECT_EQ(updater.Error(), _fue_readfile);
     const Codes codes = board->Codes();
     EXPECT_EQ(std::count(codes.begin(), codes.end(), Cmd::FwFinish), 2);
 }

@@ -73,6 +73,18 @@ TEST_F(FrameExtractionTest, GarbageBeforeAFrameIsDroppedSilently) {
     EXPECT_EQ(extractor.Carry(), 0u); // bytes without a start marker are never kept
 }
 
+TEST_F(FrameExtractionTest, DroppedBytesAreGarbageAndOneBytePerChecksumError) {
+    // 7 bytes of garbage, a frame, 1 byte per failed candidate (the corrupt frame's start
+    // marker; its remaining 11 bytes hold no other marker and go as garbage), 2 trailing bytes.
+    Read(QByteArray::fromHex("0001020304feff") + Bytes(Status) + Corrupt(Phase) +
+         QByteArray::fromHex("1234"));
+    EXPECT_EQ(extractor.Dropped(), 7u + 12u + 2u);
+    const QByteArray f = Bytes(Status);
+    Read(f.left(5)); // a carried start of a frame is not dropped
+    EXPECT_EQ(extractor.Dropped(), 21u);
+    EXPECT_EQ(extractor.Carry(), 5u);
+}
+
 TEST_F(FrameExtractionTest, LoneStartMarkerInGarbageCostsOneChecksumError) {
     Read(QByteArray::fromHex("0102af030405") + Bytes(Phase));
     EXPECT_EQ(out.events, (V{"CRC", PhaseText}));

@@ -205,3 +205,44 @@ TEST_F(ReceiveThreadTest, DestroyingTheContextReleasesAThreadWaitingForIt) {
     ASSERT_TRUE(WaitFor([&] { return sink.Calls().size() == 1; }, false));
     EXPECT_EQ(receiver.Count(), 0u);
 }
+
+TEST_F(ReceiveThreadTest, FailingPollsAreToldOnceQueuedAndAGlitchIsNot) {
+    Start();
+    // One failed poll is a glitch: nothing is told.
+    link.fake.Fail("FT_GetQueueStatus", 1);
+    Feed(Bytes(Phase));
+    ASSERT_TRUE(WaitForCalls(1));
+    EXPECT_EQ(receiver.Calls(), (V{"SetSpinValue(Phase,300)"}));
+    receiver.Clear();
+    // The adapter leaves the bus: told once, on the GUI thread, however long it stays away.
+    link.fake.Unplug();
+    ASSERT_TRUE(WaitForCalls(1));
+    EXPECT_TRUE(reader->Error());
+    const uint64_t polls = static_cast<uint64_t>(link.fake.CountOf("FT_GetQueueStatus"));
+    ASSERT_TRUE(WaitFor([&] { return link.fake.CountOf("FT_GetQueueStatus") > int(polls + 50); }));
+    EXPECT_EQ(receiver.Calls(), (V{"LinkFailed()"}));
+    EXPECT_EQ(receiver.Records()[0].thread, QThread::currentThread());
+}
+
+TEST_F(ReceiveThreadTest, EachFailingStretchIsToldAgain) {
+    Start();
+    link.fake.Fail("FT_GetQueueStatus");
+    ASSERT_TRUE(WaitForCalls(1));
+    link.fake.Heal("FT_GetQueueStatus");
+    ASSERT_TRUE(WaitFor([&] { return !reader->Error(); }));
+    link.fake.Fail("FT_Read");
+    Feed(Bytes(Phase));
+    ASSERT_TRUE(WaitForCalls(2));
+    EXPECT_EQ(receiver.Calls(), (V{"LinkFailed()", "LinkFailed()"}));
+}
+
+TEST_F(ReceiveThreadTest, AFailureToldAfterTheContextIsGoneReachesNobody) {
+    Start();
+    link.fake.Unplug();
+    context.reset();
+    ASSERT_TRUE(WaitFor([&] { return reader->Error(); }, false));
+    QThread::msleep(TReadILFrameThread::LinkFailureMs + 50);
+    QCoreApplication::processEvents();
+    reader->Stop();
+    EXPECT_EQ(receiver.Count(), 0u);
+}

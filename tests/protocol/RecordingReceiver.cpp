@@ -137,6 +137,9 @@ void TRecordingReceiver::Beep() {
 void TRecordingReceiver::ErrorBeep() {
     Add("ErrorBeep()");
 }
+void TRecordingReceiver::LinkFailed(uint32_t) {
+    Add("LinkFailed()"); // the time depends on the machine's timing, not on the frames
+}
 
 TRecordingAckSink::TRecordingAckSink(int32_t devId) : FDevId(devId) {
     FirmwareAckSink.store(this);

@@ -55,6 +55,7 @@ public:
     void ApplyHarmonicRule(bool keepFourthHarmonic) override;
     void Beep() override;
     void ErrorBeep() override;
+    void LinkFailed(uint32_t failingMs) override; // recorded as "LinkFailed()"
 
 private:
     void Add(std::string call);

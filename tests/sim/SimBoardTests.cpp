@@ -394,3 +394,35 @@ TEST(SimSecondModel, HasNeitherLaserHeadNorFrequencyBoard) {
 }
 
 } // namespace
+
+TEST(SimController, DropsOutOfLockAndLocksAgainByItself) {
+    TSimLink link;
+    ASSERT_TRUE(link.Connect());
+    link.Sim.DropLock(); // not locked: nothing happens
+    EXPECT_TRUE(Statuses(link.Pump(100)).empty());
+    SendParamsFrame(1, Cmd::StartStep1, 1);
+    SendParamsFrame(1, Cmd::StartStep2, 1);
+    SendParamsFrame(1, Cmd::GoToPeak, 6);
+    link.Pump(1000);
+    ASSERT_EQ(link.Sim.LockedPeak(), 6);
+    link.Sim.DropLock();
+    EXPECT_EQ(link.Sim.LockedPeak(), 0);
+    const std::vector<TRxFrame> frames = link.Pump(1000);
+    EXPECT_TRUE(InOrder(Statuses(frames), {4, 11, 2, 3}));
+    EXPECT_EQ(link.Sim.LockedPeak(), 6);
+}
+
+TEST(SimController, UnlockEveryDropsTheLockOnItsPeriod) {
+    TSimulatorOptions o = TSimulatorOptions::ForTests();
+    o.UnlockEveryMs = 2000;
+    TSimLink link(o);
+    ASSERT_TRUE(link.Connect());
+    SendParamsFrame(1, Cmd::StartStep1, 1);
+    SendParamsFrame(1, Cmd::StartStep2, 1);
+    SendParamsFrame(1, Cmd::GoToPeak, 6);
+    const std::vector<TRxFrame> frames = link.Pump(4500, 10);
+    const std::vector<uint16_t> s = Statuses(frames);
+    // Locked, lost at 2 s, locked again, lost at 4 s, locked again.
+    EXPECT_TRUE(InOrder(s, {3, 4, 3, 4, 3})) << s.size();
+    EXPECT_EQ(std::count(s.begin(), s.end(), uint16_t(4)), 2);
+}

@@ -277,3 +277,24 @@ TEST(SimAdapter, TakesWritesFromOneThreadWhileAnotherReads) {
 }
 
 } // namespace
+
+TEST(SimAdapter, UnplugEveryLeavesAndReturnsOnItsPeriod) {
+    TSimulatorOptions o = TSimulatorOptions::ForTests();
+    o.UnplugEveryMs = 1000;
+    o.UnplugForMs = 300;
+    TSimLink link(o);
+    ASSERT_TRUE(link.Connect());
+    link.Sim.AdvanceMs(999);
+    EXPECT_TRUE(link.Sim.Plugged());
+    link.Sim.AdvanceMs(2);
+    EXPECT_FALSE(link.Sim.Plugged());
+    uint32_t count = 0;
+    EXPECT_FALSE(Connection->GetReadDataCount(count));
+    link.Sim.AdvanceMs(300);
+    EXPECT_TRUE(link.Sim.Plugged());
+    EXPECT_FALSE(Connection->GetReadDataCount(count)); // a new open is needed
+    ASSERT_TRUE(link.Connect());
+    EXPECT_TRUE(Connection->GetReadDataCount(count));
+    link.Sim.AdvanceMs(700);
+    EXPECT_FALSE(link.Sim.Plugged()); // the second time, 2 s after the start
+}

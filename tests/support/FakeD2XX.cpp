@@ -1,5 +1,7 @@
 #include "support/FakeD2XX.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <cstring>
 
@@ -13,6 +15,46 @@ TFakeD2XX::~TFakeD2XX() {
 void TFakeD2XX::SetDevices(std::vector<std::string> descriptions) {
     std::lock_guard g(FMutex);
     FDevices = std::move(descriptions);
+}
+
+void TFakeD2XX::Unplug() {
+    std::lock_guard g(FMutex);
+    if (!FPlugged)
+        return;
+    FPlugged = false;
+    FUnplugged = std::move(FDevices);
+    FDevices.clear();
+    FDead.insert(FDead.end(), FOpen.begin(), FOpen.end());
+}
+
+void TFakeD2XX::Plug() {
+    std::lock_guard g(FMutex);
+    if (FPlugged)
+        return;
+    FPlugged = true;
+    FDevices = std::move(FUnplugged);
+    FUnplugged.clear();
+    FRx.clear();
+}
+
+void TFakeD2XX::SetReadDelayMs(int ms) {
+    std::lock_guard g(FMutex);
+    FReadDelayMs = ms;
+}
+
+int TFakeD2XX::Opens() const {
+    std::lock_guard g(FMutex);
+    return FOpens;
+}
+
+int TFakeD2XX::Closes() const {
+    std::lock_guard g(FMutex);
+    return FCloses;
+}
+
+int TFakeD2XX::MostOpenHandles() const {
+    std::lock_guard g(FMutex);
+    return FMostOpen;
 }
 
 void TFakeD2XX::Fail(const std::string& call, int times) {
@@ -83,7 +125,9 @@ bool TFakeD2XX::Record(const std::string& name, std::vector<uint64_t> args, std:
 }
 
 bool TFakeD2XX::IsOpen(FT_HANDLE h) const {
-    return std::find(FOpen.begin(), FOpen.end(), reinterpret_cast<uintptr_t>(h)) != FOpen.end();
+    const auto v = reinterpret_cast<uintptr_t>(h);
+    return std::find(FOpen.begin(), FOpen.end(), v) != FOpen.end() &&
+           std::find(FDead.begin(), FDead.end(), v) == FDead.end();
 }
 
 static uint64_t H(FT_HANDLE h) {
@@ -127,6 +171,8 @@ FT_STATUS TFakeD2XX::OpenEx(void* pArg1, FT_DWORD Flags, FT_HANDLE* pHandle) {
         return FT_DEVICE_NOT_FOUND;
     const uintptr_t h = FNextHandle++;
     FOpen.push_back(h);
+    ++FOpens;
+    FMostOpen = std::max(FMostOpen, static_cast<int>(FOpen.size()));
     *pHandle = reinterpret_cast<FT_HANDLE>(h);
     return FT_OK;
 }
@@ -179,6 +225,13 @@ FT_STATUS TFakeD2XX::GetQueueStatus(FT_HANDLE h, FT_DWORD* dwRxBytes) {
 
 FT_STATUS TFakeD2XX::Read(FT_HANDLE h, void* lpBuffer, FT_DWORD dwBytesToRead,
                           FT_DWORD* lpBytesReturned) {
+    int delay = 0;
+    {
+        std::lock_guard g(FMutex);
+        delay = FReadDelayMs;
+    }
+    if (delay > 0)
+        QThread::msleep(static_cast<unsigned long>(delay)); // the driver blocks, unlocked
     std::lock_guard g(FMutex);
     if (Record("FT_Read", {H(h), dwBytesToRead}) || !IsOpen(h))
         return FT_IO_ERROR;
@@ -217,8 +270,13 @@ FT_STATUS TFakeD2XX::GetLibraryVersion(FT_DWORD* lpdwVersion) {
 
 FT_STATUS TFakeD2XX::Close(FT_HANDLE h) {
     std::lock_guard g(FMutex);
-    if (Record("FT_Close", {H(h)}) || !IsOpen(h))
+    const auto v = reinterpret_cast<uintptr_t>(h);
+    const auto open = std::find(FOpen.begin(), FOpen.end(), v);
+    if (Record("FT_Close", {H(h)}) || open == FOpen.end())
         return FT_INVALID_HANDLE;
-    FOpen.erase(std::find(FOpen.begin(), FOpen.end(), reinterpret_cast<uintptr_t>(h)));
+    // A handle of an unplugged adapter is released all the same.
+    FOpen.erase(open);
+    FDead.erase(std::remove(FDead.begin(), FDead.end(), v), FDead.end());
+    ++FCloses;
     return FT_OK;
 }

@@ -30,6 +30,13 @@ public:
     void SetWriteLimit(uint32_t maxBytesPerWrite); // short writes
     void QueueRx(const QByteArray& bytes);         // bytes the adapter has received
     void SetLibraryVersion(uint32_t version) { FLibraryVersion = version; }
+    // The adapter leaves the bus: it is no longer listed, every call on a handle opened before
+    // fails (FT_IO_ERROR) except Close, which releases it. Plug lists it again (a new open is
+    // needed).
+    void Unplug();
+    void Plug();
+    // Every FT_Read blocks this long before it answers (a read hanging for its timeout).
+    void SetReadDelayMs(int ms);
 
     // --- record ---------------------------------------------------------------------------
     std::vector<TCall> Calls() const;
@@ -38,6 +45,9 @@ public:
     QByteArray Written() const;
     void ClearRecord();
     int OpenHandles() const;
+    int Opens() const;           // handles ever opened
+    int Closes() const;          // handles ever released
+    int MostOpenHandles() const; // the most handles open at one time
 
     // --- table ----------------------------------------------------------------------------
     FT_STATUS CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) override;
@@ -72,5 +82,12 @@ private:
     uint32_t FLibraryVersion = 0x00010426;
     std::vector<TCall> FCalls;
     std::vector<uintptr_t> FOpen;
+    std::vector<uintptr_t> FDead; // opened before an unplug
+    std::vector<std::string> FUnplugged;
+    bool FPlugged = true;
+    int FReadDelayMs = 0;
+    int FOpens = 0;
+    int FCloses = 0;
+    int FMostOpen = 0;
     uintptr_t FNextHandle = 0x100;
 };

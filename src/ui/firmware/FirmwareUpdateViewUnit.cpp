@@ -201,7 +201,6 @@ void TServiceMasterFirmwareUpdateView::EndRun() {
     if (FGuardedWindow)
         FGuardedWindow->removeEventFilter(this);
     FGuardedWindow = nullptr;
-    // A file that no parser takes ends the run without a word: the label keeps its text.
     if (updater && FNotified.load()) {
         const TFirmwareUpdaterErrors error = updater->Error();
         if (error == _fue_none) {

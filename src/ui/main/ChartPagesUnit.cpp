@@ -38,7 +38,6 @@ TTestPage::TTestPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
         field.edit->SetMinValue(0);
         field.edit->SetMaxValue(field.max);
         field.edit->SetPrecision(0);
-        field.edit->SetMinus(false);
         field.edit->SetValue(0);
     }
     connect(ui->DSPWritePIDButton, &QPushButton::clicked, this,

@@ -159,7 +159,8 @@ void TMainForm::FormCreate() {
     LaserHeNeChartView = std::make_unique<TLaserHeNeChartView>(TLaserHeNeStatusControls{
         ui->LaserHeNeStateValueLabel, ui->StatusHeNeLabel, ui->SimpleStatusHeNePanel, ui->PeakLabel,
         ui->FreqDifference1RealSpinEdit, [this] { return GetFPeakValue(); },
-        [this] { return GetJPeakValue(); }, &TMainForm::SetPanelColor});
+        [this] { return GetJPeakValue(); }, &TMainForm::SetPanelColor,
+        [this](TLaserState state, const QString& text) { LaserHeadStateShown(state, text); }});
     FirmwareUpdateView = new TServiceMasterFirmwareUpdateView(ui->FirmwareUpdateTabSheet);
     ui->FirmwareUpdateTabSheetLayout->addWidget(FirmwareUpdateView);
     // 4. The laser-head service frame on ServiceLaserTabSheet, with its views.
@@ -170,6 +171,7 @@ void TMainForm::FormCreate() {
     ui->ServicePanel->hide();
     CreateServicePanel();
     CreateCharts();
+    CreateLinkHealth();
     // 6. Tabs hidden; the simple page is active (its show handler starts the watchdog once the
     //    page is really showing).
     SetTabsVisible(false);
@@ -211,6 +213,7 @@ void TMainForm::FormDestroy() {
     // The window is going: the watchdog must not search or connect again meanwhile.
     ConnectionTimer->stop();
     BlinkTimer->stop();
+    ReleaseLinkHealth();
     // 1. The receive thread stops before anything it may call is freed.
     TerminateReceiveThread();
     FreeReceiveThread();

@@ -12,9 +12,15 @@
 //   MainUnitService.cpp     the service panel: unlock, 'Hide', expected peaks (the panel's own
 //                           settings live in ServicePanelUnit, the Test page's in ChartPagesUnit)
 //   MainUnitCharts.cpp      the chart pages and the sample operations (ChartFeedersUnit)
+//   MainUnitLinkHealth.cpp  a lost link and a silent laser shown and recovered by themselves,
+//                           the event list, the live status model fed from the reports
 
+#include "link/Phy_Global_Unit.h"
+#include "monitor/LinkHealthUnit.h"
 #include "protocol/ControllerReceiverUnit.h"
 #include "ui/main/PeakTableUnit.h"
+
+#include <QElapsedTimer>
 
 #include <QPixmap>
 #include <QUrl>
@@ -34,6 +40,10 @@ class TChartFeeders;
 class TServicePanelFrame;
 class TServicePassword;
 class TTestPage;
+class TStabilityView;
+class TLinkEventsView;
+struct TStatusSnapshot;
+enum class TLaserState : uint8_t;
 
 namespace Ui {
 class TMainForm;
@@ -97,6 +107,20 @@ public:
     void ApplyHarmonicRule(bool keepFourthHarmonic) override;
     void Beep() override;
     void ErrorBeep() override;
+    // The receive thread's polls keep failing: the link is lost (MainUnitLinkHealth.cpp).
+    void LinkFailed(uint32_t failingMs) override;
+
+    // --- link health (MainUnitLinkHealth.cpp) ------------------------------------------------
+    // Looks once for the lost device and reconnects it (run every RecoveryIntervalMs while the
+    // link is lost, on every page).
+    void RecoveryTimerTimer();
+    // Checks that checked frames keep arriving on the open link.
+    void SilenceTimerTimer();
+    bool LinkLost() const { return FLinkLost || FLinkLostPending; }
+    bool LaserSilent() const { return FSilenceWatch.Silent(); }
+    QTimer* RecoveryTimer = nullptr;
+    QTimer* SilenceTimer = nullptr;
+    TLinkEventsView* LinkEventsView() const { return FLinkEventsView; }
 
     // --- service panel (MainUnitService.cpp) ------------------------------------------------
     // A typed character: the unlock sequence, from the key preview.
@@ -109,6 +133,9 @@ public:
     TChartFeeders* Charts() const { return FCharts.get(); }
 
     // The colour of a self-painting status panel.
+    // Where a window frame goes so that it stays on the available screen area: moved left as
+    // far as its right edge would leave it, but never with its left edge off the area.
+    static QPoint OnScreenTopLeft(const QRect& frame, const QRect& available);
     static QColor PanelColor(const QLabel* panel);
     static void SetPanelColor(QLabel* panel, const QColor& color);
 
@@ -170,6 +197,20 @@ private:
     void CreateCharts();
     void ReleaseServicePanel();
 
+    // Link health and the status model (MainUnitLinkHealth.cpp).
+    void CreateLinkHealth();
+    void ReleaseLinkHealth();
+    void LinkConnected();        // after every successful connect, the operator's or our own
+    void LinkClosedByOperator(); // at the end of the operator's Disconnect
+    void EnterLinkLost();
+    void ShowLinkLost();
+    void ShowLinkLive();
+    void ReconnectLostDevice(const TDeviceID& device);
+    void UpdateStatusModel(const std::function<void(TStatusSnapshot&)>& change);
+    void LaserHeadStateShown(TLaserState state, const QString& text);
+    void FeedTuningStatus(uint16_t state, const QString& text);
+    void FeedLabelCaption(TLabelTarget target, const QString& caption);
+
     void SimpleButtonPressed(QToolButton* button, QToolButton* other, int peakNumber, bool down);
     QColor ButtonFaceColor() const;
 
@@ -177,8 +218,17 @@ private:
     std::array<QPixmap, 10> FSimpleButtonPictures;    // picture N-1 for peak number N
     TServicePanelFrame* FServicePanelFrame = nullptr; // owned by ServicePanel
     TTestPage* FTestPage = nullptr;                   // owned by TestTabSheet
+    TStabilityView* FStabilityView = nullptr;         // owned by ChartsPageControl
     std::unique_ptr<TChartFeeders> FCharts;
     bool FDestroyed = false;
+    // Link health.
+    bool FLinkLost = false;        // lost and closed; looking for FLostDevice
+    bool FLinkLostPending = false; // lost during a firmware run: handled when the run has ended
+    TDeviceID FLostDevice;
+    TSilenceWatch FSilenceWatch;
+    QElapsedTimer FHealthClock;
+    int FLaserHeadState = -1;
+    TLinkEventsView* FLinkEventsView = nullptr; // owned by its chart page
 };
 
 // The one operator window; set while it exists.

@@ -4,9 +4,12 @@
 
 #include "ui_MainUnit.h"
 
+#include "monitor/StatusModelUnit.h"
 #include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/ChartPagesUnit.h"
+#include "ui/main/PeakTableUnit.h"
 #include "ui/main/ServicePanelUnit.h"
+#include "ui/stability/StabilityViewUnit.h"
 
 void TMainForm::CreateCharts() {
     PlaceInto(ui->IodineTabSheet, new TIodineChartPage);
@@ -15,6 +18,16 @@ void TMainForm::CreateCharts() {
     FTestPage = new TTestPage;
     PlaceInto(ui->TestTabSheet, FTestPage);
     FCharts = std::make_unique<TChartFeeders>(this, FServicePanelFrame, IodineLaserRunning);
+    // The stability of the beat note, one click beside the chart pages.
+    FStabilityView = new TStabilityView;
+    FStabilityView->SetOpticalFrequency([this](QChar peak) {
+        if (FPeakList && !peak.isNull())
+            for (int i = 0; i < FPeakList->Count(); ++i)
+                if ((*FPeakList)[i].Name == QString(peak))
+                    return (*FPeakList)[i].Value * 1e6;
+        return PeakBaseValue * 1e6;
+    });
+    ui->ChartsPageControl->addTab(FStabilityView, QStringLiteral("Stability"));
 }
 
 void TMainForm::AddErrorSignalSample(uint16_t raw) {
@@ -31,4 +44,6 @@ void TMainForm::AddTestSample(uint16_t t1, uint16_t t2, uint16_t t3, uint16_t t4
 
 void TMainForm::AddFreqDiffSample(int32_t freqDiffHz, uint16_t power) {
     FCharts->AddFreqDiffSample(freqDiffHz, power);
+    if (StatusModel)
+        StatusModel->FrequencyReport(freqDiffHz, power);
 }

@@ -4,6 +4,8 @@
 
 #include "ui_MainUnit.h"
 
+#include "ui/stability/StabilityViewUnit.h"
+
 #include "link/ConnectionUnit.h"
 #include "protocol/CommandSequenceUnit.h"
 #include "protocol/FirmwareAckUnit.h"
@@ -64,6 +66,7 @@ void TMainForm::ConnectButtonClick() {
     ui->ScopeScaleComboBox->setEnabled(true);
     AdaptToDeviceKind();
     ui->ChartsPageControl->setCurrentWidget(ui->IodineTabSheet);
+    LinkConnected();
 }
 
 void TMainForm::DisconnectButtonClick() {
@@ -80,6 +83,7 @@ void TMainForm::DisconnectButtonClick() {
     }
     ui->StatusLabel->setText(QStringLiteral("Disconnected"));
     ui->DisconnectButton->setEnabled(false);
+    LinkClosedByOperator();
 }
 
 bool TMainForm::CloseLink() {
@@ -95,8 +99,8 @@ bool TMainForm::CloseLink() {
 }
 
 void TMainForm::ConnectionTimerTimer() {
-    if (Connection->Connected())
-        return;
+    if (Connection->Connected() || LinkLost())
+        return; // a lost link is looked for without any tuning command
     SearchUrzadzenButtonClick();
     QThread::msleep(100);
     if (ui->DeviceListListBox->count() != 1)
@@ -116,6 +120,10 @@ void TMainForm::AdaptToDeviceKind() {
             group->setVisible(layout.HeNeGroupsVisible);
     for (int page = 0; page < static_cast<int>(layout.ChartTabsVisible.size()); ++page)
         ui->ChartsPageControl->setTabVisible(page, layout.ChartTabsVisible[page]);
+    // the stability page follows the frequency-difference page (no frequency board, no beat)
+    if (FStabilityView)
+        ui->ChartsPageControl->setTabVisible(ui->ChartsPageControl->indexOf(FStabilityView),
+                                             layout.ChartTabsVisible[2]);
 }
 
 void TMainForm::StartReceiveThread() {

@@ -4,7 +4,11 @@
 
 #include "ui_MainUnit.h"
 
+<<<<<<< HEAD
 #include "ui/controls/SystemSoundUnit.h"
+=======
+#include "ui/main/ServicePanelUnit.h"
+>>>>>>> main
 
 #include <QApplication>
 #include <QCheckBox>
@@ -101,8 +105,26 @@ void TMainForm::SetSpinValue(TSpinTarget target, double value) {
 }
 
 void TMainForm::SetLabelCaption(TLabelTarget target, const QString& caption) {
-    if (auto* label = findChild<QLabel*>(LabelTargetName(target)))
+    // The main page's own labels by their fields; the others are on the service panel.
+    QLabel* label = nullptr;
+    switch (target) {
+    case TLabelTarget::CFTValue:
+        label = ui->CFTValueLabel;
+        break;
+    case TLabelTarget::Lifetime:
+        label = ui->LifetimeLabel;
+        break;
+    case TLabelTarget::PeakId:
+        label = ui->PeakIdLabel;
+        break;
+    default:
+        label = FServicePanelFrame ? FServicePanelFrame->findChild<QLabel*>(LabelTargetName(target))
+                                   : nullptr;
+        break;
+    }
+    if (label)
         label->setText(caption);
+    FeedLabelCaption(target, caption);
 }
 
 void TMainForm::SetBarPosition(TBarTarget target, int position) {

@@ -11,7 +11,10 @@
 #include "ui/main/ServicePasswordUnit.h"
 #include "ui_ServicePanelUnit.h"
 
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 constexpr int UnlockedExtraWidth = 18; // window = PageControl + ServicePanel + 18 (1821)
@@ -54,6 +57,20 @@ void TMainForm::FormKeyPress(QChar Key) {
                                   height());
     ui->ServicePanel->show();
     SetTabsVisible(true);
+    // The wider window stays on its screen.
+    if (const QScreen* screen = this->screen()) {
+        const QPoint topLeft = OnScreenTopLeft(frameGeometry(), screen->availableGeometry());
+        if (topLeft != frameGeometry().topLeft())
+            move(topLeft);
+    }
+}
+
+QPoint TMainForm::OnScreenTopLeft(const QRect& frame, const QRect& available) {
+    int x = frame.x();
+    if (frame.right() > available.right())
+        x -= frame.right() - available.right();
+    x = std::max(x, available.left());
+    return {x, frame.y()};
 }
 
 void TMainForm::HideButtonClick() {

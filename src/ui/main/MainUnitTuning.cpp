@@ -174,6 +174,7 @@ void TMainForm::ShowTuningStatus(uint16_t state) {
     case TBlinkChange::Unchanged:
         break;
     }
+    FeedTuningStatus(state, view.StatusText);
 }
 
 void TMainForm::BlinkTimerTimer() {

@@ -33,3 +33,29 @@ QString ShowSaveDialog(QWidget* parent, const TSaveDialogRequest& request) {
         return QString();
     return dialog.selectedFiles().constFirst();
 }
+
+namespace {
+TFileNameProvider& OpenOverride() {
+    static TFileNameProvider provider;
+    return provider;
+}
+} // namespace
+
+void SetOpenDialogOverride(TFileNameProvider provider) {
+    OpenOverride() = std::move(provider);
+}
+
+QString ShowOpenDialog(QWidget* parent, const TSaveDialogRequest& request) {
+    if (OpenOverride())
+        return OpenOverride()(request);
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!request.Filter.isEmpty())
+        dialog.setNameFilter(request.Filter);
+    if (!request.ProposedName.isEmpty())
+        dialog.selectFile(request.ProposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}

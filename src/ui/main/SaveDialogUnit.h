@@ -13,3 +13,10 @@ QString ShowSaveDialog(QWidget* parent, const TSaveDialogRequest& request);
 // Answers every save dialog of the program instead of showing one (tests); an empty provider
 // brings the dialog back.
 void SetSaveDialogOverride(TFileNameProvider provider);
+
+// Asks the operator for an existing file to read (the request's filter and proposed name); an
+// empty result means cancelled.
+QString ShowOpenDialog(QWidget* parent, const TSaveDialogRequest& request);
+
+// Answers every open dialog of this kind instead of showing one (tests); empty: the dialog.
+void SetOpenDialogOverride(TFileNameProvider provider);

@@ -6,6 +6,9 @@
 
 #include "ui_ServicePanelUnit.h"
 
+#include <QApplication>
+#include <QPalette>
+
 TServicePanelFrame::TServicePanelFrame(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TServicePanelFrame>()) {
     ui->setupUi(this);
@@ -20,13 +23,19 @@ TServicePanelFrame::TServicePanelFrame(QWidget* parent)
         QAbstractButton* button = Button(row);
         connect(button, &QAbstractButton::clicked, this, [this, &row] { SetButtonClick(row); });
     }
+    // Every Set button shows its own caption colour except 'Lifetime', whose caption the visual
+    // style paints: its green confirmation is set but never seen.
+    ui->LifetimeButton->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; }")
+            .arg(QApplication::palette().color(QPalette::ButtonText).name()));
     connect(ui->ReadParamsButton, &QPushButton::clicked, this, [this] { ReadParamsButtonClick(); });
     connect(ui->ReadFWButton, &QPushButton::clicked, this, [this] { ReadFWButtonClick(); });
     connect(ui->StabilizationCheckCheckBox, &QCheckBox::toggled, this,
             [this] { StabilizationCheckCheckBoxClick(); });
     connect(ui->CFTOffsetRealSpinEdit, &TRealSpinEdit::OnConfirm, this,
             [this] { CFTOffsetRealSpinEditConfirm(); });
-    SwitchCFTCalibrationMode();
+    // The calibration captions switch only on a confirmed or reported offset, not for the
+    // field's start value.
 }
 
 TServicePanelFrame::~TServicePanelFrame() = default;

@@ -24,7 +24,17 @@ void TServiceSetButtonColor::Create(unsigned timeInMsec, QObject* context,
                                     std::function<void()> func) {
     if (!context || !func)
         return;
-    QTimer::singleShot(static_cast<int>(timeInMsec), context, std::move(func));
+    // A named child timer of the context: it dies with the context, and its interval is the
+    // delay that is actually waited.
+    auto* timer = new QTimer(context);
+    timer->setObjectName(QLatin1String(TimerName));
+    timer->setSingleShot(true);
+    timer->setInterval(static_cast<int>(timeInMsec));
+    QObject::connect(timer, &QTimer::timeout, context, [timer, func = std::move(func)] {
+        func();
+        timer->deleteLater();
+    });
+    timer->start();
 }
 
 void TServiceSetButtonColor::Confirm(QAbstractButton* button, unsigned timeInMsec) {

@@ -34,6 +34,8 @@ public:
 class TServiceSetButtonColor {
 public:
     static constexpr int DefaultTimeInMsec = 1000;
+    // The object name of a pending restore's timer (a child of its button).
+    static constexpr const char* TimerName = "ServiceSetButtonColorTimer";
 
     // Runs func after timeInMsec on the GUI thread, unless context is freed first.
     static void Create(unsigned timeInMsec, QObject* context, std::function<void()> func);

@@ -102,6 +102,8 @@ void TLaserHeNeChartView::UpdateStatus(TServiceStreamParams* stream) {
         else
             PaintPanel(panel, s.PanelColor);
     }
+    if (c.StateShown)
+        c.StateShown(stream->FState.load(), s.StateText);
 }
 
 void TLaserHeNeChartView::PaintPanel(QLabel* panel, const QColor& color) {

@@ -57,6 +57,8 @@ struct TLaserHeNeStatusControls {
     std::function<double()> GetJPeakValue;
     // How the window paints its status panels; by default the panel's own background.
     std::function<void(QLabel*, const QColor&)> SetPanelColor;
+    // Told the laser head's state (and its text) each time the status is shown.
+    std::function<void(TLaserState, const QString&)> StateShown;
 };
 
 class TLaserHeNeChartView : public QObject, public TObserver {

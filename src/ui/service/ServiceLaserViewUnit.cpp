@@ -58,6 +58,9 @@ TServiceLHView::TServiceLHView(TLaserFrame* frame) : FLaserFrame(frame) {
         c->LHWavelengthPeakComboBox->clear();
         c->LHWavelengthPeakComboBox->addItems(calculator.GetPeakList());
     }
+    // Nothing is selected until a state is read: 'Set' before that sends measurement.
+    c->LHLaserStateComboBox->setCurrentIndex(-1);
+    c->LHWavelengthPeakComboBox->setCurrentIndex(-1);
 
     FStateReadTimer = new QTimer(this);
     FStateReadTimer->setSingleShot(true);
@@ -409,8 +412,10 @@ int64_t TServiceLHView::OptionCode(int row, const QString& text) {
 
 uint8_t TServiceLHView::SerialDigit(const QString& text) {
     bool ok = false;
-    const uint value = text.trimmed().toUInt(&ok, 16);
-    return ok && value <= 0xFF ? static_cast<uint8_t>(value) : 0;
+    // One digit, 0 to F: a larger number would carry into the model nibble.
+    const QString digit = text.trimmed();
+    const uint value = digit.toUInt(&ok, 16);
+    return ok && digit.size() == 1 ? static_cast<uint8_t>(value) : 0;
 }
 
 QString TServiceLHView::FirmwareVersionText(const TLHSerialNumber& version) {

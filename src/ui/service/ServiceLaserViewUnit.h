@@ -91,7 +91,7 @@ public:
     // Code sent for an option box: no row (free text) -> the text as a decimal integer, 255 if
     // it is none; row 0 -> 255; row n -> n.
     static int64_t OptionCode(int row, const QString& text);
-    // The serial-number digit: the text as a hexadecimal number, 0 when empty or not one.
+    // The serial-number digit: one hexadecimal digit 0 to F, 0 for anything else.
     static uint8_t SerialDigit(const QString& text);
     // Firmware version "model.NN" (NN two upper-case hex digits), e.g. 2 and 0x1A give 2.1A.
     static QString FirmwareVersionText(const TLHSerialNumber& version);

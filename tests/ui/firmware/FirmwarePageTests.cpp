@@ -316,13 +316,12 @@ TEST_F(FirmwarePage, ProgramAsksForABoardAndThenForAFile) {
     EXPECT_TRUE(sim->Commands().empty());
 }
 
-TEST_F(FirmwarePage, AFileNoParserTakesEndsWithoutAWord) {
+TEST_F(FirmwarePage, AFileNoParserTakesIsAFileErrorAndSendsNothing) {
     Connect();
     const QString image = files.Write("meter.xxx", {ColonData(0, Range(8)), ColonEnd()});
     const TRun run = Program(3, image);
     ASSERT_TRUE(run.Ended);
-    EXPECT_EQ(Status(), QStringLiteral("Status"));
-    EXPECT_TRUE(texts.isEmpty());
+    EXPECT_EQ(Status(), QStringLiteral("File error!"));
     EXPECT_TRUE(sim->Commands().empty());
     ExpectIdle();
 }
@@ -410,6 +409,37 @@ TEST_F(FirmwarePage, FreeingTheWindowDuringARunWaitsForItsEnd) {
     EXPECT_EQ(UpdatingDeviceId.load(), 0);
     EXPECT_EQ(sim->Finishes(1), 0); // the board stays in its boot loader
     EXPECT_TRUE(sim->InBootLoader(1));
+}
+
+TEST_F(FirmwarePage, AnUnplugDuringARunEndsItWithItsOwnErrorThenTheLinkIsFoundAgain) {
+    Connect();
+    sim->UnplugOnCommand(1, Cmd::FwData, 2);
+    Board()->setCurrentIndex(0);
+    PathEdit()->setText(LargeImage("unplugged.hex1"));
+    ProgramButton()->click();
+    // While the run goes on, the adapter is back at once: no reconnect interrupts the run.
+    bool reopenedDuringRun = false;
+    QElapsedTimer waited;
+    waited.start();
+    while (view->Running() && waited.elapsed() < 60000) {
+        if (!sim->Plugged())
+            sim->Replug();
+        form->RecoveryTimerTimer();
+        reopenedDuringRun |= sim->LineSettings().Opens > 1;
+        QTest::qWait(2);
+    }
+    ASSERT_FALSE(view->Running());
+    EXPECT_FALSE(reopenedDuringRun);
+    EXPECT_TRUE(Status().endsWith(QStringLiteral("error!"))) << Status().toStdString();
+    ExpectIdle();
+    // The run has ended: the loss is shown, then the device is connected again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkLost(); }, 5000));
+    for (int look = 0; look < 3 && form->LinkLost(); ++look)
+        form->RecoveryTimerTimer();
+    EXPECT_FALSE(form->LinkLost());
+    EXPECT_TRUE(Connection->Connected());
+    EXPECT_EQ(sim->LineSettings().Opens, 2);
+    EXPECT_EQ(sim->LineSettings().Closes, 1);
 }
 
 // --- a picture of the page -----------------------------------------------------------------

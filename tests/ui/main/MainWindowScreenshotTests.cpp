@@ -1,21 +1,30 @@
-// Pictures of the simple page and the main page, connected and locked, in the program's light
-// style: build/halvane-simple-page.png and build/halvane-main-page.png.
+// Every page of the operator window at its real size, locked and unlocked, in the program's
+// light style: each control lies fully inside the window, and a picture of each page is left in
+// the build folder (build/halvane-<page>.png) to look at.
 #include "MainWindowTestSupport.h"
 
+#include "protocol/ReadFrameUnit.h"
+#include "support/LayoutCheck.h"
+#include "ui/main/ChartUnit.h"
+
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTabWidget>
 #include <QTest>
 
-TEST_F(MainWindowTest, ScreenshotsOfTheSimpleAndTheMainPage) {
+#include <cmath>
+
+TEST_F(MainWindowTest, EveryPageFitsTheWindowLockedAndUnlocked) {
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) {
         QApplication::setStyle(style);
         QApplication::setPalette(style->standardPalette());
     }
     Create({"QRX-7A 1234"});
     form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     ConnectFirstDevice();
     form->ChangePeakOffset(0);
     form->ExpectedPeaks(0x3FFF);
@@ -27,15 +36,75 @@ TEST_F(MainWindowTest, ScreenshotsOfTheSimpleAndTheMainPage) {
     form->SetHarmonicRow(3); // the widest choice
     form->SetLabelCaption(TLabelTarget::PeakId, QStringLiteral("6"));
     form->ShowTuningStatus(3);
+    for (int i = 0; i < 1000; ++i)
+        form->AddErrorSignalSample(static_cast<uint16_t>(17640 - 9000 * std::sin(i / 40.0)));
+
+    auto* pages = Find<QTabWidget>("PageControl");
+    const struct {
+        const char* Page;
+        bool Unlocked;
+        const char* File;
+    } shots[] = {
+        {"SimpleMenuTabSheet", false, "halvane-simple-page.png"},
+        {"MainTabSheet", false, "halvane-main-page.png"},
+        {"MainTabSheet", true, "halvane-service-panel.png"},
+        {"ServiceLaserTabSheet", true, "halvane-laser-head-service.png"},
+        {"FirmwareUpdateTabSheet", true, "halvane-firmware-page.png"},
+        {"TestTabSheet", true, "halvane-test-page.png"},
+    };
+    for (const auto& shot : shots) {
+        SCOPED_TRACE(shot.File);
+        if (shot.Unlocked && Find<QWidget>("ServicePanel")->isHidden())
+            for (const char* k = "47150236"; *k; ++k)
+                form->FormKeyPress(QLatin1Char(*k));
+        pages->setCurrentWidget(Find<QWidget>(shot.Page));
+        QTest::qWait(3 * TChart::ReplotIntervalMs);
+        const QSize size(shot.Unlocked ? 1821 : 1133, 691);
+        EXPECT_EQ(form->size(), size);
+        const QStringList outside = ControlsOutside(form.get());
+        EXPECT_TRUE(outside.isEmpty()) << outside.join(QLatin1Char('\n')).toStdString();
+        const QImage picture = form->grab().toImage();
+        EXPECT_EQ(picture.size(), size);
+        EXPECT_TRUE(picture.save(QDir(QStringLiteral(SCREENSHOT_DIR)).filePath(shot.File)));
+    }
+}
+
+// The lost link on both pages and the event list: build/halvane-link-lost-simple-page.png,
+// build/halvane-link-lost-main-page.png and build/halvane-link-events.png.
+TEST_F(MainWindowTest, ScreenshotsOfALostLinkAndTheEventList) {
+    if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) {
+        QApplication::setStyle(style);
+        QApplication::setPalette(style->standardPalette());
+    }
+    Create({"QRX-7A 1234"});
+    form->show();
+    ConnectFirstDevice();
+    form->ChangePeakOffset(0);
+    form->ExpectedPeaks(0x3FFF);
+    form->IodineLaserRunning = true;
+    form->AddFreqDiffSample(150123456, 3120);
+    form->SetLabelCaption(TLabelTarget::CFTValue, QStringLiteral("25.3"));
+    form->SetLabelCaption(TLabelTarget::PeakId, QStringLiteral("6"));
+    form->ShowTuningStatus(3);
+    form->ShowTuningStatus(4);
+    form->ShowTuningStatus(3);
+    fake.Unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkLost() && !ILFrameReader; }, 5000));
+    QTest::qWait(10);
 
     const QString dir = QStringLiteral(SCREENSHOT_DIR);
-    const QImage simple = form->grab().toImage();
-    EXPECT_EQ(simple.size(), QSize(1133, 691));
-    EXPECT_TRUE(simple.save(QDir(dir).filePath(QStringLiteral("halvane-simple-page.png"))));
-
+    EXPECT_TRUE(form->grab().toImage().save(
+        QDir(dir).filePath(QStringLiteral("halvane-link-lost-simple-page.png"))));
     Find<QPushButton>("NextButton")->click();
     QTest::qWait(10);
-    const QImage main = form->grab().toImage();
-    EXPECT_EQ(main.size(), QSize(1133, 691));
-    EXPECT_TRUE(main.save(QDir(dir).filePath(QStringLiteral("halvane-main-page.png"))));
+    EXPECT_TRUE(form->grab().toImage().save(
+        QDir(dir).filePath(QStringLiteral("halvane-link-lost-main-page.png"))));
+    fake.Plug();
+    form->RecoveryTimerTimer();
+    ASSERT_TRUE(Connection->Connected());
+    auto* charts = Find<QTabWidget>("ChartsPageControl");
+    charts->setCurrentWidget(Find<QWidget>("LinkEventsTabSheet"));
+    QTest::qWait(10);
+    EXPECT_TRUE(
+        form->grab().toImage().save(QDir(dir).filePath(QStringLiteral("halvane-link-events.png"))));
 }

@@ -2,6 +2,8 @@
 // the replies fill the window, Start and the simple buttons lock the laser where asked.
 #include "app/GlobalUnit.h"
 #include "link/ConnectionUnit.h"
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
 #include "sim/SimulatorUnit.h"
 #include "ui/main/MainUnit.h"
 #include "ui/main/TuningStatusUnit.h"
@@ -28,9 +30,10 @@ struct SimulatorWindow : ::testing::Test {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
-    void Start(bool secondModel = false) {
+    void Start(bool secondModel = false, int statusPeriodMs = 0) {
         TSimulatorOptions options = TSimulatorOptions::ForTests();
         options.SecondModel = secondModel;
+        options.StatusPeriodMs = statusPeriodMs;
         options.FrequencyPeriodMs = 50; // the frequency board tells when the laser runs
         sim = std::make_unique<TSimulatedLaserSystem>(options);
         sim->Install();
@@ -110,4 +113,49 @@ TEST_F(SimulatorWindow, SecondModelRunsWithoutTheLaserHead) {
     ASSERT_TRUE(RunUntil([&] { return Panel().startsWith("locked at peak f"); }));
     for (const TSimCommand& c : sim->Commands())
         EXPECT_NE(c.Target, 4); // nothing for a laser head that is not there
+}
+
+// The cable is pulled while the laser is locked and put back: the window finds the device again
+// by itself, sends the connect requests and no tuning command, and the laser is still locked.
+TEST_F(SimulatorWindow, ALockedLaserStaysLockedThroughAnUnplugAndTheReconnect) {
+    Start(false, 200); // the controller repeats its status, as the real one does
+    form->ConnectionTimerTimer();
+    ASSERT_TRUE(Connection->Connected());
+    ASSERT_TRUE(RunUntil([&] { return form->IodineLaserRunning; }));
+    Find<QPushButton>("StartButton")->click();
+    ASSERT_TRUE(RunUntil([&] { return sim->LockedPeak() == 6; }));
+    ASSERT_TRUE(RunUntil([&] { return StatusModel->Snapshot().LaserHeadState == 4; }));
+    auto headEvents = [] {
+        QStringList texts;
+        for (const TLinkEvent& e : LinkEvents->Events())
+            if (e.Kind == TLinkEventKind::_laser_head_state)
+                texts << e.Text;
+        return texts;
+    };
+    const QStringList before = headEvents();
+    ASSERT_FALSE(before.isEmpty());
+    EXPECT_EQ(before.back(), QStringLiteral("laser head: measurement"));
+    sim->Unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkLost(); }, 5000));
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Connection error"));
+    EXPECT_EQ(sim->LineSettings().Closes, 1); // the dead handle is released
+    sim->ClearCommands();
+    sim->Replug();
+    form->RecoveryTimerTimer();
+    ASSERT_TRUE(Connection->Connected());
+    form->ConnectionTimerTimer(); // the simple page's watchdog adds nothing either
+    ASSERT_TRUE(RunUntil([&] { return Panel().startsWith("locked at peak f"); }));
+    std::vector<std::pair<int, int>> received;
+    for (const TSimCommand& c : sim->Commands())
+        if (c.Target != 4 || c.Code != 1)
+            received.emplace_back(c.Target, c.Code);
+    const std::vector<std::pair<int, int>> expected{{1, 93}, {1, 71},  {1, 75}, {1, 80},
+                                                    {1, 69}, {4, 159}, {2, 221}};
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(sim->LockedPeak(), 6);
+    EXPECT_EQ(sim->LineSettings().Opens, 2);
+    // The head is seen again in the state it had: the model knows it, no new event.
+    ASSERT_TRUE(RunUntil([&] { return StatusModel->Snapshot().LaserHeadState == 4; }));
+    EXPECT_EQ(headEvents(), before);
+    EXPECT_EQ(LinkEvents->LockLossCount(), 0);
 }

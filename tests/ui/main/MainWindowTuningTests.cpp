@@ -2,6 +2,7 @@
 // and the controller reports that land in the window's controls.
 #include "MainWindowTestSupport.h"
 
+#include "protocol/SendFrameUnit.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/RealSpinEdit.h"
 #include "ui/main/PeakListDelegateUnit.h"
@@ -381,6 +382,51 @@ TEST_F(TuningWindow, MirrorBarsAre195By20WithOneFillColourAndAPercentSuffix) {
         const QImage image = bar->grab().toImage();
         EXPECT_EQ(QColor(image.pixel(1, 3)), bar->BarColor1());
         EXPECT_EQ(QColor(image.pixel(193, 3)), bar->BarColor1());
+    }
+}
+
+TEST_F(TuningWindow, TheLifetimeReportReachesTheMainPagesLabel) {
+    // The service panel's 'Lifetime' caption has a name of its own.
+    EXPECT_EQ(form->findChildren<QLabel*>(QStringLiteral("LifetimeLabel")).size(), 1);
+    auto* caption = Find<QLabel>("LifetimeCaptionLabel");
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(caption->text(), QStringLiteral("Lifetime"));
+    auto* parameters = Find<QWidget>("ParametersPanel");
+    auto* lifetime = parameters->findChild<QLabel*>(QStringLiteral("LifetimeLabel"));
+    ASSERT_NE(lifetime, nullptr);
+    // Report 123 from the controller: 75 minutes.
+    TFrame f = BuildParamsFrame(0, 123, 75);
+    f[10] = 0x1F;
+    f[11] = FrameChecksum(f);
+    fake.QueueRx(QByteArray(reinterpret_cast<const char*>(f.data()), FrameSize));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lifetime->text() == "01:15"; }, 5000))
+        << lifetime->text().toStdString();
+    EXPECT_EQ(caption->text(), QStringLiteral("Lifetime"));
+}
+
+TEST_F(TuningWindow, OnlyTheFieldsMarkedSoRefuseTheMinusSign) {
+    // Typed "-5" and Enter: a field that takes the sign clamps to its minimum on confirmation.
+    const struct {
+        const char* Field;
+        const char* Shown;
+        double Confirmed;
+    } cases[] = {
+        {"FreqDifference1RealSpinEdit", "5", 30},  // main page: no negatives
+        {"FreqDifference2RealSpinEdit", "-5", 50}, // simple page
+        {"PhaseRealSpinEdit", "-5", 0},            // service panel
+        {"PRealSpinEdit", "5", 5},                 // service panel: no negatives
+        {"DSPPRealSpinEdit", "-5", 0},             // test page
+        {"LHPIDParamDRealSpinEdit", "-5", -5},     // laser-head service page
+        {"LHPIDParamPRealSpinEdit", "5", 5},       // laser-head service page: no minus
+    };
+    for (const auto& c : cases) {
+        auto* field = Find<TRealSpinEdit>(c.Field);
+        ASSERT_NE(field, nullptr);
+        field->clear();
+        QTest::keyClicks(field, QStringLiteral("-5"));
+        EXPECT_EQ(field->text(), QLatin1String(c.Shown)) << c.Field;
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(field->Value(), c.Confirmed) << c.Field;
     }
 }
 

@@ -28,6 +28,7 @@ struct TMainControls {
                 freqDifference,
                 [this] { return fPeak; },
                 [this] { return jPeak; },
+                {},
                 {}};
     }
     static QColor Colour(QLabel* l) { return l->palette().color(QPalette::Window); }

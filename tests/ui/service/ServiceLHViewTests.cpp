@@ -143,7 +143,7 @@ TEST_F(ServicePanel, OptionRulesWithoutWidgets) {
 TEST_F(ServicePanel, SerialDigitTakesOnlyHexDigits) {
     QLineEdit* digit = Find<QLineEdit>("LHSerialNumberPart1Edit");
     EXPECT_EQ(digit->text(), "F");
-    EXPECT_EQ(digit->maxLength(), 2);
+    EXPECT_EQ(digit->maxLength(), 1);
     digit->clear();
     QTest::keyClicks(digit, "G");
     EXPECT_EQ(digit->text(), "");
@@ -153,8 +153,8 @@ TEST_F(ServicePanel, SerialDigitTakesOnlyHexDigits) {
     EXPECT_EQ(digit->text(), "b");
     QTest::keyClick(digit, Qt::Key_Backspace);
     EXPECT_EQ(digit->text(), "");
-    QTest::keyClicks(digit, "9A7");
-    EXPECT_EQ(digit->text(), "9A") << "at most two characters";
+    QTest::keyClicks(digit, "9A");
+    EXPECT_EQ(digit->text(), "9") << "one digit";
 }
 
 TEST_F(ServicePanel, SerialNumberWritePacksModelThreeWithTheDigit) {
@@ -168,10 +168,16 @@ TEST_F(ServicePanel, SerialNumberWritePacksModelThreeWithTheDigit) {
     digit->setText("");
     Click("LHSerialNumberWriteButton");
     EXPECT_EQ(TakeOne(154), Bytes({0x30, 0, 7, 0, 23, 0, 0, 0})) << "no digit is 0";
-    digit->setText("FF");
+    // Two typed digits never carry into the model: "10" is taken as its first digit.
+    digit->clear();
+    QTest::keyClicks(digit, "10");
     Click("LHSerialNumberWriteButton");
-    EXPECT_EQ(TakeOne(154), Bytes({0x2F, 0, 7, 0, 23, 0, 0, 0})) << "0x30 + 0xFF, mod 256";
-    EXPECT_EQ(TServiceLHView::SerialDigit("zz"), 0);
+    EXPECT_EQ(TakeOne(154), Bytes({0x31, 0, 7, 0, 23, 0, 0, 0}));
+    digit->setText("F");
+    Click("LHSerialNumberWriteButton");
+    EXPECT_EQ(TakeOne(154), Bytes({0x3F, 0, 7, 0, 23, 0, 0, 0}));
+    for (const char* text : {"zz", "10", "FF", "-1"})
+        EXPECT_EQ(TServiceLHView::SerialDigit(text), 0) << text;
 }
 
 TEST_F(ServicePanel, PidWriteStoresTheGainsThenSendsThem) {
@@ -289,6 +295,11 @@ TEST_F(ServicePanel, StateReadTwiceListensOnce) {
 }
 
 TEST_F(ServicePanel, StateWriteSendsTheSelectedStateOrMeasurement) {
+    // At start nothing is selected in either box: 'Set' sends measurement, not a restart.
+    EXPECT_EQ(Box("LHLaserStateComboBox")->currentIndex(), -1);
+    EXPECT_EQ(Box("LHWavelengthPeakComboBox")->currentIndex(), -1);
+    Click("LHSetLaserStateButton");
+    EXPECT_EQ(TakeOne(100), Bytes({4, 0, 0, 0, 0, 0, 0, 0}));
     Box("LHLaserStateComboBox")->setCurrentIndex(14);
     Click("LHSetLaserStateButton");
     EXPECT_EQ(TakeOne(100), Bytes({14, 0, 0, 0, 0, 0, 0, 0}));

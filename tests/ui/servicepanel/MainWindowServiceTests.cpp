@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,6 +77,35 @@ TEST_F(ServiceWindow, TheKeySequenceTypedAnywhereUnlocksThePanel) {
     Type(form.get(), "47150236");
     EXPECT_TRUE(PanelShown());
     EXPECT_EQ(form->width(), 1821);
+}
+
+TEST_F(ServiceWindow, TheWidenedWindowStaysOnItsScreen) {
+    const QRect screen(0, 0, 1920, 1080);
+    const struct {
+        QRect Frame;
+        QRect Available;
+        QPoint TopLeft;
+    } cases[] = {
+        {{100, 50, 1821, 691}, screen, {99, 50}}, // moved left by what passes the right edge
+        {{40, 50, 1821, 691}, screen, {40, 50}},  // already inside
+        {{900, 50, 1821, 691}, {0, 0, 1280, 1024}, {0, 50}},        // wider than the screen
+        {{2100, 10, 1821, 691}, {1920, 0, 1920, 1080}, {2019, 10}}, // the second screen
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TMainForm::OnScreenTopLeft(c.Frame, c.Available), c.TopLeft) << c.Frame.x();
+
+    // The real window on the test screen, placed so that the wider window would leave it.
+    Open();
+    const QRect available = form->screen()->availableGeometry();
+    form->move(available.right() - form->width(), available.top() + 10);
+    Type(form.get(), "47150236");
+    ASSERT_TRUE(PanelShown());
+    const QRect frame = form->frameGeometry();
+    if (frame.width() <= available.width())
+        EXPECT_LE(frame.right(), available.right());
+    else
+        EXPECT_EQ(frame.left(), available.left()); // the left edge stays visible
+    EXPECT_GE(frame.left(), available.left());
 }
 
 TEST_F(ServiceWindow, AWrongKeyRestartsTheSequence) {

@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -116,14 +119,18 @@ TEST_F(ServicePanel, FieldsTakeTheirLimitsDecimalsAndSign) {
         int decimals;
         bool minus;
     } fields[] = {
-        {"PhaseRealSpinEdit", 0, 360, 0, false},
-        {"DelayRealSpinEdit", 0, 100, 0, false},
+        // Only CFT, p, i, d and Lifetime refuse the minus sign; the others clamp a negative
+        // value to their minimum when it is confirmed.
+        {"PhaseRealSpinEdit", 0, 360, 0, true},
+        {"DelayRealSpinEdit", 0, 100, 0, true},
         {"CFTRealSpinEdit", 0, 0, 1, false},
+        {"PRealSpinEdit", 0, 0, 0, false},
+        {"DRealSpinEdit", 0, 0, 0, false},
         {"SetPointRealSpinEdit", -200, 200, 0, true},
         {"FOffsetRealSpinEdit", -250, 250, 0, true},
         {"LifetimeRealSpinEdit", 0, 0, 0, false},
-        {"OutSignalPeriodRealSpinEdit", 500, 2000, 0, false},
-        {"MirrorsUsageRealSpinEdit", 0, 2, 0, false},
+        {"OutSignalPeriodRealSpinEdit", 500, 2000, 0, true},
+        {"MirrorsUsageRealSpinEdit", 0, 2, 0, true},
     };
     // One decimal for the CFT, none elsewhere.
     EXPECT_EQ(Edit("CFTRealSpinEdit")->text(),
@@ -135,7 +142,11 @@ TEST_F(ServicePanel, FieldsTakeTheirLimitsDecimalsAndSign) {
         EXPECT_EQ(e->Precision(), f.decimals) << f.edit;
         EXPECT_EQ(e->Minus(), f.minus) << f.edit;
         e->clear();
-        EXPECT_EQ(e->AcceptsChar(QLatin1Char('-')), f.minus) << f.edit;
+        QTest::keyClicks(e, QStringLiteral("-5"));
+        EXPECT_EQ(e->text(), f.minus ? QStringLiteral("-5") : QStringLiteral("5")) << f.edit;
+        QTest::keyClick(e, Qt::Key_Return);
+        EXPECT_EQ(e->Value(), f.min == f.max ? (f.minus ? -5 : 5) : std::max(f.min, -5.0))
+            << f.edit;
     }
     // Leaving a limited field pulls the value into its range; a field without limits keeps it.
     Edit("PhaseRealSpinEdit")->setText(QStringLiteral("400"));
@@ -179,7 +190,12 @@ TEST_F(ServicePanel, CFTCaptionsFollowTheOffsetField) {
     const QStringList bridge{"CFT temp 10 (bridge)", "CFT temp 30 (bridge)",
                              "CFT offset (15000=0)"};
     const QStringList plain{"CFT temp 10", "CFT temp 40", "CFT offset"};
+    // Nobody has confirmed or reported an offset yet: the layout's own captions.
+    EXPECT_EQ(captions(), plain);
     TRealSpinEdit* offset = Edit("CFTOffsetRealSpinEdit");
+    offset->setText(QStringLiteral("29999"));
+    offset->CheckValueRange(); // leaving the field confirms it
+    EXPECT_EQ(captions(), bridge);
     offset->setText(QStringLiteral("30000"));
     offset->CheckValueRange(); // leaving the field confirms it
     EXPECT_EQ(captions(), plain);
@@ -194,20 +210,47 @@ TEST_F(ServicePanel, CFTCaptionsFollowTheOffsetField) {
 }
 
 TEST_F(ServicePanel, SetConfirmsInGreenForOneSecond) {
-    QPushButton* phase = Button("SetPhaseButton");
-    QPushButton* delay = Button("SetDelayButton");
+    // Pixels of the caption drawn in the confirmation green.
+    auto greenPixels = [](QPushButton* button) {
+        const QImage image = button->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                count += c.green() > 90 && c.red() < 60 && c.blue() < 60;
+            }
+        return count;
+    };
+    const QColor green(0, 0x80, 0);
     const QColor normal = TServiceSetButtonColor::NormalColor();
-    EXPECT_EQ(TServiceSetButtonColor::CaptionColor(phase), normal);
-    QTest::mouseClick(phase, Qt::LeftButton);
-    QTest::mouseClick(delay, Qt::LeftButton);
-    EXPECT_EQ(TServiceSetButtonColor::CaptionColor(phase), QColor(0, 0x80, 0));
-    EXPECT_EQ(TServiceSetButtonColor::CaptionColor(delay), QColor(0, 0x80, 0));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return TServiceSetButtonColor::CaptionColor(phase) == normal &&
-                   TServiceSetButtonColor::CaptionColor(delay) == normal;
-        },
-        5000));
+    // 'Lifetime' is the one Set button whose caption the style paints: green is set, not shown.
+    const struct {
+        const char* Button;
+        bool GreenShown;
+    } cases[] = {{"SetPhaseButton", true}, {"SetDelayButton", true}, {"LifetimeButton", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Button);
+        QPushButton* button = Button(c.Button);
+        EXPECT_EQ(TServiceSetButtonColor::CaptionColor(button), normal);
+        EXPECT_EQ(greenPixels(button), 0);
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(TServiceSetButtonColor::CaptionColor(button), green);
+        EXPECT_EQ(greenPixels(button) > 0, c.GreenShown);
+        // The restore waits one second on a single-shot timer of the button.
+        const auto timers =
+            button->findChildren<QTimer*>(QLatin1String(TServiceSetButtonColor::TimerName));
+        ASSERT_EQ(timers.size(), 1);
+        EXPECT_EQ(timers[0]->interval(), 1000);
+        EXPECT_TRUE(timers[0]->isSingleShot());
+        EXPECT_TRUE(timers[0]->isActive());
+    }
+    for (const auto& c : cases) {
+        QPushButton* button = Button(c.Button);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return TServiceSetButtonColor::CaptionColor(button) == normal; }, 5000))
+            << c.Button;
+        EXPECT_EQ(greenPixels(button), 0) << c.Button;
+    }
 }
 
 TEST(ServiceSetButtonColor, APendingRestoreIsDroppedWithItsButton) {

@@ -1,0 +1,3 @@
+# The stability statistics: full tables, the live update per bin, the analyser's file reading.
+add_executable(StabilityBench ${CMAKE_CURRENT_LIST_DIR}/StabilityBench.cpp)
+target_link_libraries(StabilityBench PRIVATE halvane_core benchmark::benchmark)

@@ -1,0 +1,371 @@
+#include "ui/stability/StabilityViewUnit.h"
+
+#include "stability/StabilityFileUnit.h"
+#include "ui/main/SaveDialogUnit.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <qcustomplot.h>
+
+#include <cmath>
+
+namespace {
+
+// A jump of the clock larger than this is not taken as that many missing bins.
+constexpr int64_t MaxGapBins = 7 * 86400;
+
+constexpr TDeviationKind ViewKinds[] = {TDeviationKind::_oadev, TDeviationKind::_mdev,
+                                        TDeviationKind::_ohdev};
+
+QString KindTitle(TDeviationKind kind) {
+    switch (kind) {
+    case TDeviationKind::_mdev:
+        return QStringLiteral("Modified Allan deviation");
+    case TDeviationKind::_ohdev:
+        return QStringLiteral("Overlapping Hadamard deviation");
+    default:
+        return QStringLiteral("Overlapping Allan deviation");
+    }
+}
+
+QString Hz(double v, int decimals) {
+    return QLocale().toString(v, 'f', decimals) + QStringLiteral(" Hz");
+}
+
+QString Duration(double seconds) {
+    const int64_t s = static_cast<int64_t>(std::llround(seconds));
+    const int64_t d = s / 86400, h = (s % 86400) / 3600, m = (s % 3600) / 60, r = s % 60;
+    if (d > 0) {
+        return QStringLiteral("%1 d %2 h %3 min").arg(d).arg(h).arg(m, 2, 10, QLatin1Char('0'));
+    }
+    if (h > 0) {
+        return QStringLiteral("%1 h %2 min %3 s")
+            .arg(h)
+            .arg(m, 2, 10, QLatin1Char('0'))
+            .arg(r, 2, 10, QLatin1Char('0'));
+    }
+    return QStringLiteral("%1 min %2 s").arg(m).arg(r, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvents* events)
+    : QWidget(parent), FStatus(status), FEvents(events) {
+    setObjectName(QStringLiteral("StabilityView"));
+    FOpticalFrequency = [](QChar) { return DefaultOpticalFrequencyMHz * 1e6; };
+
+    FChart = new QCustomPlot(this);
+    FChart->setObjectName(QStringLiteral("StabilityChart"));
+    FChart->setMinimumSize(380, 300);
+    for (QCPAxis* axis : {FChart->xAxis, FChart->yAxis}) {
+        axis->setScaleType(QCPAxis::stLogarithmic);
+        QSharedPointer<QCPAxisTickerLog> ticker(new QCPAxisTickerLog);
+        axis->setTicker(ticker);
+        axis->setNumberFormat(QStringLiteral("eb"));
+        axis->setNumberPrecision(axis == FChart->xAxis ? 0 : 1);
+        axis->grid()->setSubGridVisible(true);
+    }
+    FChart->xAxis->setLabel(QStringLiteral("tau [s]"));
+    FChart->yAxis->setLabel(QStringLiteral("Overlapping Allan deviation"));
+    FChart->xAxis->setRange(1, 1000);
+    FChart->yAxis->setRange(1e-13, 1e-10);
+    FGraph = FChart->addGraph();
+    FGraph->setPen(QPen(QColor(30, 90, 180), 1.5));
+    FGraph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 6));
+    FErrorBars = new QCPErrorBars(FChart->xAxis, FChart->yAxis);
+    FErrorBars->setDataPlottable(FGraph);
+    FErrorBars->setPen(QPen(QColor(30, 90, 180)));
+    FErrorBars->setSymbolGap(4);
+
+    FKindBox = new QComboBox(this);
+    FKindBox->setObjectName(QStringLiteral("StabilityKindComboBox"));
+    FKindBox->addItems(
+        {QStringLiteral("OADEV"), QStringLiteral("MDEV"), QStringLiteral("Overlapping Hadamard")});
+    connect(FKindBox, &QComboBox::activated, this, [this] {
+        FDirty = true;
+        Redraw();
+    });
+
+    auto label = [this](const char* name) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QLatin1String(name));
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return l;
+    };
+    FMeanLabel = label("StabilityMeanLabel");
+    FStdDevLabel = label("StabilityStdDevLabel");
+    FDriftLabel = label("StabilityDriftLabel");
+    FLengthLabel = label("StabilityLengthLabel");
+    FGapsLabel = label("StabilityGapsLabel");
+    FLockLossLabel = label("StabilityLockLossLabel");
+    FSourceLabel = label("StabilitySourceLabel");
+    FSourceLabel->setWordWrap(true);
+    FMessageLabel = label("StabilityMessageLabel");
+    FMessageLabel->setWordWrap(true);
+
+    auto button = [this](const char* name, const QString& text, void (TStabilityView::*slot)()) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    QPushButton* clear =
+        button("StabilityClearButton", QStringLiteral("Clear"), &TStabilityView::ClearButtonClick);
+    QPushButton* exportButton = button("StabilityExportButton", QStringLiteral("Export"),
+                                       &TStabilityView::ExportButtonClick);
+    FRecordButton = button("StabilityRecordButton", QStringLiteral("Record..."),
+                           &TStabilityView::RecordButtonClick);
+    QPushButton* open =
+        button("StabilityOpenButton", QStringLiteral("Open..."), &TStabilityView::OpenButtonClick);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Deviation"), FKindBox);
+    form->addRow(QStringLiteral("Mean beat"), FMeanLabel);
+    form->addRow(QStringLiteral("Std. deviation"), FStdDevLabel);
+    form->addRow(QStringLiteral("Drift"), FDriftLabel);
+    form->addRow(QStringLiteral("Record"), FLengthLabel);
+    form->addRow(QStringLiteral("Bins skipped"), FGapsLabel);
+    form->addRow(QStringLiteral("Lock losses"), FLockLossLabel);
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(clear, 0, 0);
+    buttons->addWidget(exportButton, 0, 1);
+    buttons->addWidget(FRecordButton, 1, 0);
+    buttons->addWidget(open, 1, 1);
+    auto* side = new QVBoxLayout;
+    side->addLayout(form);
+    side->addWidget(FSourceLabel);
+    side->addLayout(buttons);
+    side->addWidget(FMessageLabel);
+    side->addStretch(1);
+    auto* sideWidget = new QWidget(this);
+    sideWidget->setLayout(side);
+    sideWidget->setFixedWidth(250);
+    auto* top = new QHBoxLayout(this);
+    top->setContentsMargins(4, 4, 4, 4);
+    top->addWidget(FChart, 1);
+    top->addWidget(sideWidget);
+
+    connect(&FBinner, &TBeatBinner::BinClosed, this, &TStabilityView::AddBin);
+    connect(&FRecorder, &TStabilityRecorder::Stopped, this, [this](const QString& message) {
+        FRecordButton->setText(QStringLiteral("Record..."));
+        FMessageLabel->setStyleSheet(message.isEmpty() ? QString()
+                                                       : QStringLiteral("color: #b00000"));
+        FMessageLabel->setText(message.isEmpty() ? QStringLiteral("Recording stopped.") : message);
+    });
+    Attach();
+    connect(&FTimer, &QTimer::timeout, this, &TStabilityView::TimerTick);
+    FTimer.start(1000);
+    Redraw();
+}
+
+TStabilityView::~TStabilityView() = default;
+
+void TStabilityView::Attach() {
+    // The program's models exist once the application manager has made them.
+    if (FStatus == nullptr) {
+        FStatus = StatusModel;
+    }
+    if (FEvents == nullptr) {
+        FEvents = LinkEvents;
+    }
+    if (FStatus == nullptr && FEvents == nullptr) {
+        return;
+    }
+    FBinner.Attach(FStatus);
+    FRecorder.Attach(&FBinner, FStatus, FEvents);
+    if (FEvents != nullptr) {
+        connect(FEvents, &TLinkEvents::EventAdded, this, [this](const TLinkEvent& e) {
+            if (e.Kind == TLinkEventKind::_lock_lost) {
+                ++FLockLosses;
+                FDirty = true;
+            }
+        });
+        connect(FEvents, &QObject::destroyed, this, [this] { FEvents = nullptr; });
+    }
+    if (FStatus != nullptr) {
+        connect(FStatus, &QObject::destroyed, this, [this] {
+            FStatus = nullptr;
+            FBinner.Attach(nullptr);
+        });
+    }
+}
+
+void TStabilityView::AddBin(const TBeatBin& bin) {
+    const int64_t second = bin.Second();
+    if (FHasLast) {
+        if (second <= FLastSecond) {
+            ++FDroppedBins; // the clock went back
+            return;
+        }
+        FLive.AddGap(std::min(second - FLastSecond - 1, MaxGapBins));
+    }
+    FHasLast = true;
+    FLastSecond = second;
+    const QChar peak = FStatus ? FStatus->Snapshot().LockedPeak : QChar();
+    FLive.SetOpticalFrequency(FOpticalFrequency(peak));
+    FLive.AddBeat(bin.MeanHz);
+    FDirty = true;
+}
+
+void TStabilityView::TimerTick() {
+    if (FStatus == nullptr && FEvents == nullptr) {
+        Attach();
+    }
+    FBinner.CloseUpTo(QDateTime::currentDateTimeUtc());
+    Redraw();
+}
+
+const TStabilityAccumulator& TStabilityView::Shown() const {
+    return FFileRecord ? *FFileRecord : FLive;
+}
+
+TDeviationKind TStabilityView::Kind() const {
+    const int i = std::clamp(FKindBox->currentIndex(), 0, 2);
+    return ViewKinds[i];
+}
+
+void TStabilityView::Redraw() {
+    if (!FDirty) {
+        return;
+    }
+    FDirty = false;
+    const TStabilityAccumulator& acc = Shown();
+    const QList<TDeviationPoint> table = acc.Table(Kind());
+    QVector<double> x, y, minus, plus;
+    double lo = 0, hi = 0;
+    for (const TDeviationPoint& p : table) {
+        x << p.Tau;
+        y << p.Deviation;
+        minus << p.Deviation - p.Lower;
+        plus << p.Upper - p.Deviation;
+        lo = lo == 0 ? p.Lower : std::min(lo, p.Lower);
+        hi = std::max(hi, p.Upper);
+    }
+    FGraph->setData(x, y, true);
+    FErrorBars->setData(minus, plus);
+    FChart->yAxis->setLabel(KindTitle(Kind()));
+    if (!table.isEmpty()) {
+        FChart->xAxis->setRange(table.first().Tau / 1.5, table.last().Tau * 1.5);
+        // at least a decade, so that the logarithmic axis shows a power of ten
+        const double centre = std::sqrt(lo * hi);
+        const double half = std::max(std::sqrt(hi / lo) * 1.5, std::sqrt(10.0));
+        FChart->yAxis->setRange(centre / half, centre * half);
+    }
+    FChart->replot(QCustomPlot::rpQueuedReplot);
+
+    const TBeatStatistics s = acc.Statistics();
+    const bool any = s.Samples > 0;
+    FMeanLabel->setText(any ? Hz(s.MeanHz, 1) : QStringLiteral("-"));
+    FStdDevLabel->setText(s.Samples > 1 ? Hz(s.StdDevHz, 1) : QStringLiteral("-"));
+    FDriftLabel->setText(s.Samples > 1 ? QLocale().toString(s.DriftHzPerHour, 'f', 1) +
+                                             QStringLiteral(" Hz/h")
+                                       : QStringLiteral("-"));
+    FLengthLabel->setText(Duration(s.RecordSeconds));
+    FGapsLabel->setText(QStringLiteral("%1 of %2").arg(s.Gaps).arg(s.Bins));
+    FLockLossLabel->setText(FFileRecord ? QStringLiteral("-") : QString::number(FLockLosses));
+    FSourceLabel->setText(FFileRecord
+                              ? QStringLiteral("File: %1").arg(QFileInfo(FFileName).fileName())
+                              : QStringLiteral("Live beat note, y = beat / %1 MHz")
+                                    .arg(QLocale().toString(acc.OpticalFrequency() / 1e6, 'f', 3)));
+}
+
+void TStabilityView::ClearButtonClick() {
+    FFileRecord.reset();
+    FFileName.clear();
+    FLive.Clear();
+    FBinner.Reset();
+    FHasLast = false;
+    FLockLosses = 0;
+    FDroppedBins = 0;
+    FDirty = true;
+    Redraw();
+}
+
+void TStabilityView::ExportButtonClick() {
+    const QString name =
+        ShowSaveDialog(this, {QStringLiteral("CSV file (*.csv)"), QStringLiteral("csv"),
+                              QStringLiteral("Stability_")});
+    if (name.isEmpty()) {
+        return;
+    }
+    QByteArray text("kind,tau_s,n_terms,deviation,lower,upper\n");
+    const TStabilityAccumulator& acc = Shown();
+    for (TDeviationKind kind : AllDeviationKinds) {
+        for (const TDeviationPoint& p : acc.Table(kind)) {
+            text += QStringLiteral("%1,%2,%3,%4,%5,%6\n")
+                        .arg(DeviationKindName(kind))
+                        .arg(p.Tau, 0, 'g', 7)
+                        .arg(p.Terms)
+                        .arg(p.Deviation, 0, 'g', 7)
+                        .arg(p.Lower, 0, 'g', 7)
+                        .arg(p.Upper, 0, 'g', 7)
+                        .toLatin1();
+        }
+    }
+    QFile file(name);
+    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    file.write(text) == text.size() && file.flush();
+    FMessageLabel->setStyleSheet(ok ? QString() : QStringLiteral("color: #b00000"));
+    FMessageLabel->setText(
+        ok ? QStringLiteral("Exported to %1").arg(QFileInfo(name).fileName())
+           : QStringLiteral("Export failed: %1: %2").arg(name, file.errorString()));
+}
+
+void TStabilityView::RecordButtonClick() {
+    if (FRecorder.IsRecording()) {
+        FRecorder.Stop();
+        return;
+    }
+    const QString name = ShowSaveDialog(this, {QStringLiteral("CSV file (*.csv)"),
+                                               QStringLiteral("csv"), QStringLiteral("Record_")});
+    if (name.isEmpty()) {
+        return;
+    }
+    QString error;
+    if (!FRecorder.Start(name, &error)) {
+        FMessageLabel->setStyleSheet(QStringLiteral("color: #b00000"));
+        FMessageLabel->setText(QStringLiteral("Recording not started: %1").arg(error));
+        return;
+    }
+    FRecordButton->setText(QStringLiteral("Stop recording"));
+    FMessageLabel->setStyleSheet(QString());
+    FMessageLabel->setText(QStringLiteral("Recording to %1").arg(QFileInfo(name).fileName()));
+}
+
+void TStabilityView::OpenButtonClick() {
+    const QString name = ShowOpenDialog(
+        this, {QStringLiteral("Recordings and logs (*.csv *.txt *.dat);;All files (*)"), QString(),
+               QString()});
+    if (name.isEmpty()) {
+        return;
+    }
+    TStabilityFileData data;
+    QString error;
+    const double nu = FOpticalFrequency(QChar());
+    if (!ReadStabilityFile(name, 1.0, nu, &data, &error)) {
+        FMessageLabel->setStyleSheet(QStringLiteral("color: #b00000"));
+        FMessageLabel->setText(error);
+        return;
+    }
+    auto record = std::make_unique<TStabilityAccumulator>(data.Tau0);
+    record->SetOpticalFrequency(nu);
+    for (double v : data.Y) {
+        record->AddFractional(v);
+    }
+    FFileRecord = std::move(record);
+    FFileName = name;
+    FMessageLabel->setStyleSheet(QString());
+    FMessageLabel->setText(
+        QStringLiteral("%1 (%2), %3 samples; 'Clear' returns to the live record.")
+            .arg(QFileInfo(name).fileName(), StabilityFileKindName(data.Kind))
+            .arg(data.Y.size()));
+    FDirty = true;
+    Redraw();
+}

@@ -1,0 +1,92 @@
+#pragma once
+// The stability page: the overlapping Allan deviation of the beat note against tau on a log-log
+// chart with the confidence interval of every point, the modified Allan and the overlapping
+// Hadamard deviation selectable instead, and beside it the plain statistics of the beat. The
+// live record grows by one bin a second from the status model's frequency reports; 'Open...'
+// shows a file instead. 'Clear', 'Export' (the table as CSV), 'Record...' (the measurement
+// recording). Refreshed once a second.
+
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
+#include "stability/BeatBinnerUnit.h"
+#include "stability/RecordingUnit.h"
+#include "stability/StabilityAccumulatorUnit.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QCustomPlot;
+class QCPErrorBars;
+class QCPGraph;
+class QLabel;
+class QPushButton;
+
+class TStabilityView : public QWidget {
+    Q_OBJECT
+public:
+    // The optical frequency in Hz of a locked peak ('a'..'n'; null when none is locked).
+    using TOpticalFrequency = std::function<double(QChar peak)>;
+
+    // status and events: the models to follow (the program's own when null, as soon as they
+    // exist).
+    explicit TStabilityView(QWidget* parent = nullptr, TStatusModel* status = nullptr,
+                            TLinkEvents* events = nullptr);
+    ~TStabilityView() override;
+
+    void SetOpticalFrequency(TOpticalFrequency provider) {
+        FOpticalFrequency = std::move(provider);
+    }
+
+    // The once-a-second work: close the bin of a second that had no report, redraw.
+    void TimerTick();
+    void ClearButtonClick();
+    void ExportButtonClick();
+    void RecordButtonClick();
+    void OpenButtonClick();
+
+    // What is shown: the live record or one read from a file.
+    const TStabilityAccumulator& Shown() const;
+    TDeviationKind Kind() const;
+    bool ShowsFile() const { return FFileRecord != nullptr; }
+    int LockLosses() const { return FLockLosses; }
+    const TStabilityRecorder& Recorder() const { return FRecorder; }
+
+private:
+    void Attach();
+    void AddBin(const TBeatBin& bin);
+    void Redraw();
+
+    TStatusModel* FStatus = nullptr;
+    TLinkEvents* FEvents = nullptr;
+    TOpticalFrequency FOpticalFrequency;
+    TBeatBinner FBinner;
+    TStabilityAccumulator FLive;
+    std::unique_ptr<TStabilityAccumulator> FFileRecord;
+    QString FFileName;
+    TStabilityRecorder FRecorder;
+    int64_t FLastSecond = 0;
+    bool FHasLast = false;
+    int64_t FDroppedBins = 0;
+    int FLockLosses = 0;
+    bool FDirty = true;
+    QTimer FTimer;
+
+    QCustomPlot* FChart = nullptr;
+    QCPGraph* FGraph = nullptr;
+    QCPErrorBars* FErrorBars = nullptr;
+    QComboBox* FKindBox = nullptr;
+    QLabel* FMeanLabel = nullptr;
+    QLabel* FStdDevLabel = nullptr;
+    QLabel* FDriftLabel = nullptr;
+    QLabel* FLengthLabel = nullptr;
+    QLabel* FGapsLabel = nullptr;
+    QLabel* FLockLossLabel = nullptr;
+    QLabel* FSourceLabel = nullptr;
+    QLabel* FMessageLabel = nullptr;
+    QPushButton* FRecordButton = nullptr;
+};

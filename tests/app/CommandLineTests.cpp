@@ -1,0 +1,85 @@
+// The program's command line: the simulator's demonstration options, their checks, and the
+// option list.
+#include "app/CommandLineUnit.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+TCommandLine Parse(std::initializer_list<const char*> args) {
+    QStringList list{QStringLiteral("halvane")};
+    for (const char* a : args)
+        list << QString::fromLatin1(a);
+    return ParseCommandLine(list);
+}
+} // namespace
+
+TEST(CommandLine, SimulatorDemonstrationOptions) {
+    const TCommandLine none = Parse({});
+    EXPECT_TRUE(none.Error.isEmpty());
+    EXPECT_FALSE(none.Simulator);
+    EXPECT_EQ(none.SimUnplugEverySeconds, 0.0); // never unplugs unless asked
+    EXPECT_EQ(none.SimUnlockEverySeconds, 0.0);
+
+    const TCommandLine c = Parse({"--simulator=222222", "--sim-unplug-every=20",
+                                  "--sim-unplug-for=2.5", "--sim-unlock-every=45"});
+    EXPECT_TRUE(c.Error.isEmpty()) << c.Error.toStdString();
+    EXPECT_TRUE(c.Simulator);
+    EXPECT_EQ(c.SimUnplugEverySeconds, 20.0);
+    EXPECT_EQ(c.SimUnplugForSeconds, 2.5);
+    EXPECT_EQ(c.SimUnlockEverySeconds, 45.0);
+}
+
+TEST(CommandLine, BadDemonstrationOptionsAreRefusedWithAReason) {
+    const std::vector<std::vector<const char*>> bad = {
+        {"--simulator", "--sim-unplug-every=0"},
+        {"--simulator", "--sim-unplug-every=soon"},
+        {"--simulator", "--sim-unplug-every=-4"},
+        {"--simulator", "--sim-unplug-every=5", "--sim-unplug-for=5"},
+        {"--sim-unplug-every=10"}, // without the simulator
+        {"--sim-unlock-every=10"},
+    };
+    for (const auto& line : bad) {
+        QStringList args{QStringLiteral("halvane")};
+        for (const char* a : line)
+            args << QString::fromLatin1(a);
+        EXPECT_FALSE(ParseCommandLine(args).Error.isEmpty()) << args.join(' ').toStdString();
+    }
+}
+
+TEST(CommandLine, HelpListsEveryOption) {
+    EXPECT_TRUE(Parse({"--help"}).Help);
+    for (const char* option : {"--help", "--simulator", "--port", "--sim-unplug-every",
+                               "--sim-unplug-for", "--sim-unlock-every"})
+        EXPECT_TRUE(CommandLineHelp().contains(QLatin1String(option))) << option;
+}
+
+TEST(CommandLine, PortByPathWithItsKind) {
+    const struct {
+        std::vector<const char*> args;
+        QString path;
+        int32_t kind;
+        bool error;
+    } cases[] = {
+        {{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0", 111111, false},
+        {{"--port=/dev/pts/3", "--port-kind=222222"}, "/dev/pts/3", 222222, false},
+        {{"--port-kind=111111", "--port", "/dev/pts/3"}, "/dev/pts/3", 111111, false},
+        {{"--port"}, "", 111111, true},                             // no path
+        {{"--port", "--simulator"}, "", 111111, true},              // an option is no path
+        {{"--port=/dev/pts/3", "--port-kind=333333"}, "", 0, true}, // unknown kind
+        {{"--port-kind=222222"}, "", 0, true},                      // a kind without a port
+        {{"--port=/dev/pts/3", "--simulator"}, "", 0, true},        // one device source only
+    };
+    for (const auto& c : cases) {
+        QStringList args{QStringLiteral("halvane")};
+        for (const char* a : c.args)
+            args << QString::fromLatin1(a);
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const TCommandLine line = ParseCommandLine(args);
+        EXPECT_EQ(!line.Error.isEmpty(), c.error) << line.Error.toStdString();
+        if (!c.error) {
+            EXPECT_EQ(line.PortPath, c.path);
+            EXPECT_EQ(line.PortKind, c.kind);
+        }
+    }
+    EXPECT_TRUE(CommandLineHelp().contains(QLatin1String("--port-kind=111111|222222")));
+}

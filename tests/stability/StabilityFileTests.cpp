@@ -1,0 +1,236 @@
+#include "stability/StabilityFileUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+namespace {
+
+constexpr double Nu = 473612353.597e6;
+
+TStabilityFileData Parse(const char* text, bool* ok = nullptr, QString* error = nullptr,
+                         double tau0 = 1) {
+    TStabilityFileData d;
+    QString e;
+    const bool r = ParseStabilityText(QByteArray(text), QStringLiteral("f.txt"), tau0, Nu, &d, &e);
+    if (ok) {
+        *ok = r;
+    }
+    if (error) {
+        *error = e;
+    }
+    return d;
+}
+
+} // namespace
+
+TEST(StabilityFile, EachKindIsRecognisedAndItsGapsBecomeMissingSamples) {
+    // plain: comments and blank lines skipped, "nan" is a missing sample
+    TStabilityFileData plain = Parse("# comment\n1e-12\n\n-2.5e-12\r\nnan\n3e-12\n");
+    EXPECT_EQ(plain.Kind, TStabilityFileKind::_fractional);
+    ASSERT_EQ(plain.Y.size(), 4u);
+    EXPECT_DOUBLE_EQ(plain.Y[1], -2.5e-12);
+    EXPECT_TRUE(std::isnan(plain.Y[2]));
+
+    // log: reports binned by elapsed time into 1-s bins; second 2 has no report
+    TStabilityFileData log = Parse("0;150000\n500;150002\n1200;149999\n3100;150001\n");
+    EXPECT_EQ(log.Kind, TStabilityFileKind::_freqdiff_log);
+    ASSERT_EQ(log.Y.size(), 4u);
+    EXPECT_DOUBLE_EQ(log.Y[0], 150001e3 / Nu);
+    EXPECT_DOUBLE_EQ(log.Y[1], 149999e3 / Nu);
+    EXPECT_TRUE(std::isnan(log.Y[2]));
+    EXPECT_DOUBLE_EQ(log.Y[3], 150001e3 / Nu);
+    // the same log in 2-s bins
+    EXPECT_EQ(Parse("0;1\n500;1\n1200;1\n3100;1\n", nullptr, nullptr, 2).Y.size(), 2u);
+
+    // recording: bins by their UTC second, event rows skipped, missing seconds are gaps
+    QByteArray rec(RecordingHeader);
+    rec += "\nbin,2026-12-09T03:00:00Z,150000123.5,3,3000,3,f,4,-12.5,\n"
+           "event,2026-12-09T03:00:01.250Z,,,,,,,,\"lock lost, status 2\"\n"
+           "bin,2026-12-09T03:00:03Z,150000124.5,2,3001,3,f,4,-12.5,\n";
+    TStabilityFileData r = Parse(rec.constData());
+    EXPECT_EQ(r.Kind, TStabilityFileKind::_recording);
+    ASSERT_EQ(r.Y.size(), 4u);
+    EXPECT_DOUBLE_EQ(r.Y[0], 150000123.5 / Nu);
+    EXPECT_TRUE(std::isnan(r.Y[1]) && std::isnan(r.Y[2]));
+
+    bool ok = false;
+    EXPECT_TRUE(Parse("", &ok).Y.empty());
+    EXPECT_TRUE(ok);
+    // a last line cut short (no line end) is the row a crash or a full disk interrupted
+    EXPECT_EQ(Parse("1e-12\n2e-12\n3e-", &ok).Y.size(), 2u);
+    QByteArray cut(RecordingHeader);
+    cut += "\nbin,2026-12-09T03:00:00Z,150000123.5,3,3000,3,f,4,-12.5,\n"
+           "bin,2026-12-09T03:00:01Z,15000"; // a number that parses, cut all the same
+    EXPECT_EQ(Parse(cut.constData(), &ok).Y.size(), 1u);
+    EXPECT_EQ(Parse("0;1\n1000;2\n2000;", &ok).Y.size(), 2u);
+    EXPECT_TRUE(ok);
+}
+
+TEST(StabilityFile, BadLinesAreRejectedNamingTheFileAndTheLine) {
+    const struct {
+        const char* Text;
+        const char* Where;
+    } cases[] = {
+        {"1e-12\n2e-12\nabc\n", "f.txt:3:"},
+        {"1e-12\n1e-12x\n", "f.txt:2:"},
+        {"1e-12\ninf\n", "f.txt:2:"},
+        {"0;1\n1000;x\n", "f.txt:2:"},
+        {"0;1\n2000;1\n1000;1\n", "f.txt:3:"}, // time going back
+        {"0;1\n5;\n", "f.txt:2:"},
+        {"kind,x\nbin,yesterday,1,1,1,1,f,1,1,\n", "f.txt:2:"},
+        {"kind,x\nbin,2026-12-09T03:00:00Z,abc,1,1,1,f,1,1,\n", "f.txt:2:"},
+        {"kind,x\nbin,2026-12-09T03:00:01Z,1\nbin,2026-12-09T03:00:01Z,1\n", "f.txt:3:"},
+        {"kind,x\nsomething else\n", "f.txt:2:"},
+    };
+    for (const auto& c : cases) {
+        bool ok = true;
+        QString error;
+        Parse(c.Text, &ok, &error);
+        EXPECT_FALSE(ok) << c.Text;
+        EXPECT_TRUE(error.startsWith(QLatin1String(c.Where))) << error.toStdString();
+    }
+    TStabilityFileData d;
+    QString error;
+    EXPECT_FALSE(ReadStabilityFile(QStringLiteral("/nonexistent/x.txt"), 1, Nu, &d, &error));
+    EXPECT_TRUE(error.startsWith(QLatin1String("/nonexistent/x.txt:")));
+}
+
+// The analyser program itself, as a script would run it.
+class StabilityTool : public ::testing::Test {
+protected:
+    QString Write(const QString& name, const QByteArray& text) {
+        const QString path = FDir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return path;
+    }
+    int Run(const QStringList& args, QString* out, QString* err = nullptr) {
+        QProcess p;
+        p.start(QStringLiteral(HALVANE_STABILITY_TOOL), args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        *out = QString::fromUtf8(p.readAllStandardOutput());
+        if (err) {
+            *err = QString::fromUtf8(p.readAllStandardError());
+        }
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+    // The rows of the table: tau, terms, deviation, lower, upper.
+    static std::vector<std::vector<double>> Rows(const QString& out) {
+        std::vector<std::vector<double>> rows;
+        for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (line.startsWith(QLatin1Char('#'))) {
+                continue;
+            }
+            std::vector<double> row;
+            for (const QString& f : line.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                row.push_back(f.toDouble());
+            }
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    QTemporaryDir FDir;
+};
+
+TEST_F(StabilityTool, TheRiley1000PointTableAgreesWithThePublishedValues) {
+    // W. J. Riley, Handbook of Frequency Stability Analysis, NIST SP 1065 (2008), pp. 107-108:
+    // the 1000-point data set of the generator n(i+1) = 16807 n(i) mod (2^31 - 1).
+    QByteArray text;
+    uint64_t n = 1234567890;
+    for (int i = 0; i < 1000; ++i) {
+        text += QByteArray::number(static_cast<double>(n) / 2147483647.0, 'g', 17) + '\n';
+        n = (16807 * n) % 2147483647;
+    }
+    const QString file = Write(QStringLiteral("riley1000.txt"), text);
+    const struct {
+        const char* Kind;
+        double Published[3];
+        int Terms[3];
+    } cases[] = {
+        {"adev", {2.922319e-01, 9.965736e-02, 3.897804e-02}, {999, 99, 9}},
+        {"oadev", {2.922319e-01, 9.159953e-02, 3.241343e-02}, {999, 981, 801}},
+        {"mdev", {2.922319e-01, 6.172376e-02, 2.170921e-02}, {999, 972, 702}},
+        {"hdev", {2.943883e-01, 1.052754e-01, 3.910860e-02}, {998, 98, 8}},
+        {"ohdev", {2.943883e-01, 9.581083e-02, 3.237638e-02}, {998, 971, 701}},
+    };
+    for (const auto& c : cases) {
+        QString out;
+        ASSERT_EQ(Run({QStringLiteral("--kind"), QLatin1String(c.Kind), QStringLiteral("--taus"),
+                       QStringLiteral("1,10,100"), file},
+                      &out),
+                  0);
+        EXPECT_TRUE(out.startsWith(QLatin1Char('#')));
+        const auto rows = Rows(out);
+        ASSERT_EQ(rows.size(), 3u) << out.toStdString();
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_EQ(rows[i].size(), 5u);
+            EXPECT_EQ(rows[i][0], std::pow(10.0, i));
+            EXPECT_EQ(rows[i][1], c.Terms[i]) << c.Kind;
+            // printed and published both rounded to 7 digits: one unit apart at most
+            const double unit = 1.01 * std::pow(10.0, std::floor(std::log10(c.Published[i])) - 6);
+            EXPECT_NEAR(rows[i][2], c.Published[i], unit) << c.Kind << " tau " << rows[i][0];
+            EXPECT_LT(rows[i][3], rows[i][2]);
+            EXPECT_GT(rows[i][4], rows[i][2]);
+        }
+    }
+}
+
+TEST_F(StabilityTool, TheNbs14SetPrintsThePublishedDigits) {
+    // NBS14 (Riley, NIST SP 1065, p. 107): nine frequency values, deviations at tau 1 and 2.
+    const QString file =
+        Write(QStringLiteral("nbs14.txt"), "892\n809\n823\n798\n671\n644\n883\n903\n677\n");
+    QString out;
+    ASSERT_EQ(Run({QStringLiteral("--taus"), QStringLiteral("octave"), QStringLiteral("--kind"),
+                   QStringLiteral("oadev"), file},
+                  &out),
+              0);
+    // 7 significant digits exactly as published
+    EXPECT_TRUE(out.contains(QLatin1String("\n1 8 91.22945 ")));
+    EXPECT_TRUE(out.contains(QLatin1String("\n2 6 85.95287 ")));
+    ASSERT_EQ(Run({QStringLiteral("--kind"), QStringLiteral("mdev"), QStringLiteral("--tau0"),
+                   QStringLiteral("0.5"), QStringLiteral("--taus"), QStringLiteral("1"), file},
+                  &out),
+              0);
+    EXPECT_TRUE(out.contains(QLatin1String("\n1 5 74.78849 "))) << out.toStdString();
+}
+
+TEST_F(StabilityTool, BadInputAndBadOptionsExitWithStatus2AndSayWhere) {
+    const QString bad = Write(QStringLiteral("bad.txt"), "1e-12\n2e-12\n3e-12 4e-12\n");
+    QString out, err;
+    EXPECT_EQ(Run({bad}, &out, &err), 2);
+    EXPECT_TRUE(err.contains(bad + QStringLiteral(":3:"))) << err.toStdString();
+    const QString good = Write(QStringLiteral("good.txt"), "1e-12\n2e-12\n");
+    EXPECT_EQ(Run({QStringLiteral("--kind"), QStringLiteral("totdev"), good}, &out, &err), 2);
+    EXPECT_EQ(Run({QStringLiteral("--taus"), QStringLiteral("1,x"), good}, &out, &err), 2);
+    EXPECT_EQ(Run({QStringLiteral("--tau0"), QStringLiteral("-1"), good}, &out, &err), 2);
+    EXPECT_EQ(Run({QStringLiteral("--tau0"), QStringLiteral("2"), QStringLiteral("--taus"),
+                   QStringLiteral("3"), good},
+                  &out, &err),
+              2);
+    EXPECT_EQ(Run({}, &out, &err), 2);
+    EXPECT_EQ(Run({FDir.filePath(QStringLiteral("missing.txt"))}, &out, &err), 2);
+    EXPECT_TRUE(err.contains(QLatin1String("missing.txt")));
+}
+
+TEST_F(StabilityTool, EmptyOrShortFilesGiveAnEmptyTable) {
+    QString out;
+    for (const QByteArray& text :
+         {QByteArray(), QByteArray("1e-12\n2e-12\n"), QByteArray("0;150000\n1000;150001\n")}) {
+        const QString f = Write(QStringLiteral("short.txt"), text);
+        ASSERT_EQ(Run({f}, &out), 0);
+        EXPECT_TRUE(out.startsWith(QLatin1Char('#')));
+        EXPECT_TRUE(Rows(out).empty()) << out.toStdString();
+    }
+    // a log with gaps reads as samples with missing bins
+    const QString log = Write(QStringLiteral("log.txt"), "0;1\n1000;2\n5000;3\n6000;4\n7000;5\n");
+    ASSERT_EQ(Run({log}, &out), 0);
+    EXPECT_TRUE(out.contains(QLatin1String("8 samples, 3 missing"))) << out.toStdString();
+}

@@ -1,0 +1,404 @@
+// Link health in the operator window, on the scripted fake driver: the live status model and
+// the event record fed from the reports, a lost adapter shown at once and reconnected by itself
+// without a tuning command, a silent laser, the event list and its file.
+#include "MainWindowTestSupport.h"
+
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
+#include "protocol/FirmwareAckUnit.h"
+#include "protocol/ReadFrameUnit.h"
+#include "protocol/SendFrameUnit.h"
+#include "ui/controls/ALProgressBar.h"
+#include "ui/main/ChartFeedersUnit.h"
+#include "ui/main/LinkEventsViewUnit.h"
+#include "ui/main/SaveDialogUnit.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const std::vector<TWireFrame> ConnectRequests{
+    {1, 93}, {1, 71}, {1, 75}, {1, 80}, {1, 69}, {4, 159}, {2, 221},
+};
+
+// A frame of board `sender` for the PC with the four data words.
+QByteArray BoardFrame(int sender, uint8_t code, uint16_t w0, uint16_t w1 = 0, uint16_t w2 = 0) {
+    const TFrame f = BuildParamsFrame(0, code, w0, w1, w2);
+    QByteArray bytes(reinterpret_cast<const char*>(f.data()), FrameSize);
+    bytes[10] = char((sender << 4) | 0x0F);
+    bytes[11] = char(FrameChecksum(reinterpret_cast<const uint8_t*>(bytes.constData())));
+    return bytes;
+}
+QByteArray StatusFrame(uint16_t state) {
+    return BoardFrame(1, 3, 0, state);
+}
+
+bool IsTuningCommand(const TWireFrame& f) {
+    return f.Target == 1 && (f.Code == 32 || f.Code == 33 || f.Code == 34 || f.Code == 35);
+}
+
+struct LinkHealthTest : MainWindowTest {
+    QLabel* Label(const char* name) { return Find<QLabel>(name); }
+    bool WaitLost() {
+        return QTest::qWaitFor([&] { return form->LinkLost() && !ILFrameReader; }, 5000);
+    }
+    std::vector<TLinkEventKind> Kinds() const {
+        std::vector<TLinkEventKind> kinds;
+        for (const TLinkEvent& e : LinkEvents->Events())
+            kinds.push_back(e.Kind);
+        return kinds;
+    }
+    // Runs the looking for the lost device once (the recovery timer's tick).
+    void Look() { form->RecoveryTimerTimer(); }
+};
+
+} // namespace
+
+TEST_F(LinkHealthTest, ModelsLiveAndDieWithTheApplicationManager) {
+    EXPECT_EQ(LinkEvents, nullptr);
+    EXPECT_EQ(StatusModel, nullptr);
+    Create({});
+    EXPECT_NE(LinkEvents, nullptr);
+    EXPECT_NE(StatusModel, nullptr);
+    EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_disconnected);
+    form.reset();
+    EXPECT_EQ(LinkEvents, nullptr);
+    EXPECT_EQ(StatusModel, nullptr);
+}
+
+TEST_F(LinkHealthTest, TheReportsFeedTheStatusModelAndTheEvents) {
+    Create({"QRX-7A one"});
+    std::vector<TStatusSnapshot> changes;
+    QObject::connect(StatusModel, &TStatusModel::Changed,
+                     [&](const TStatusSnapshot& s) { changes.push_back(s); });
+    std::vector<std::pair<double, double>> reports;
+    QObject::connect(StatusModel, &TStatusModel::FrequencyReported,
+                     [&](const QDateTime& utc, double hz, double power) {
+                         EXPECT_EQ(utc.timeSpec(), Qt::UTC);
+                         reports.emplace_back(hz, power);
+                     });
+    ConnectFirstDevice();
+    ASSERT_FALSE(changes.empty());
+    EXPECT_EQ(changes.back().Link, TLinkState::_connected);
+    EXPECT_EQ(changes.back().DeviceDescription, QStringLiteral("QRX-7A one"));
+    EXPECT_EQ(changes.back().DeviceKind, 111111);
+
+    form->IodineLaserRunning = true;
+    // 150 MHz at power 2500 (code 166), CFT 25.3 (code 8), then locked at f and lost.
+    fake.QueueRx(BoardFrame(3, 166, 0xD180, 0x08F0, 2500) + BoardFrame(1, 8, 253) +
+                 BoardFrame(1, 6, 1, 0) + StatusFrame(3) + StatusFrame(3) + StatusFrame(4));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LinkEvents->LockLossCount() == 1; }, 5000));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].first, 150000000.0);
+    EXPECT_EQ(reports[0].second, 2500.0);
+    const TStatusSnapshot& s = StatusModel->Snapshot();
+    EXPECT_DOUBLE_EQ(s.CFT, 25.3);
+    EXPECT_EQ(s.TuningStatus, 4);
+    EXPECT_EQ(s.TuningText, QStringLiteral("unlocked"));
+    EXPECT_TRUE(s.LockedPeak.isNull());
+    EXPECT_EQ(Kinds(), (std::vector<TLinkEventKind>{TLinkEventKind::_lock_reached,
+                                                    TLinkEventKind::_lock_lost}));
+    // The main page shows them newest first with the count.
+    auto* list = Find<QListWidget>("LinkEventsListBox");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_TRUE(list->item(0)->text().endsWith(QStringLiteral("Z lock lost (status 4)")));
+    EXPECT_EQ(Label("LockLossCountLabel")->text(), QStringLiteral("Lock losses since start: 1"));
+    EXPECT_TRUE(
+        Label("LatestEventLabel")->text().startsWith(QStringLiteral("Lock losses since start: 1")));
+    EXPECT_TRUE(
+        Label("LatestEventLabel")->toolTip().endsWith(QStringLiteral("lock lost (status 4)")));
+
+    Find<QPushButton>("DisconnectButton")->click();
+    EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_disconnected);
+}
+
+TEST_F(LinkHealthTest, ALostAdapterIsShownAtOnceAndNothingStaysLive) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    form->IodineLaserRunning = true;
+    fake.QueueRx(BoardFrame(1, 8, 253) + StatusFrame(3));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Label("CFTValueLabel")->text() == "25.3"; }, 5000));
+    fake.Unplug();
+    ASSERT_TRUE(WaitLost());
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Connection error"));
+    EXPECT_FALSE(Connection->Connected());
+    EXPECT_EQ(fake.OpenHandles(), 0); // the stale handle is released
+    EXPECT_EQ(Label("SimpleStatusPanel")->text(),
+              QStringLiteral("link lost - looking for the device"));
+    EXPECT_EQ(TMainForm::PanelColor(Label("SimpleStatusPanel")), QColor(0xA0, 0xA0, 0xA4));
+    EXPECT_EQ(Label("SimpleStatusHeNePanel")->text(), QStringLiteral("link lost"));
+    EXPECT_FALSE(form->BlinkTimer->isActive());
+    for (const char* value : {"CFTValueLabel", "LifetimeLabel", "FreqDifferenceValueLabel",
+                              "SignalPWRLabel", "PeakLabel"})
+        EXPECT_EQ(Label(value)->text(), QStringLiteral("--")) << value;
+    for (const char* group : {"CFTGroupBox", "LifetimeGroupBox", "FreqInfoGroupBox",
+                              "FreqDifference1GroupBox", "FreqDifference2GroupBox",
+                              "TuningMirrorALProgressBar", "StabilizationMirrorALProgressBar"})
+        EXPECT_FALSE(Find<QWidget>(group)->isEnabled()) << group;
+    EXPECT_FALSE(Find<QPushButton>("StartButton")->isEnabled());
+    auto* mirror = Find<TALProgressBar>("TuningMirrorALProgressBar");
+    EXPECT_FALSE(mirror->ShowPosText());
+    EXPECT_EQ(mirror->Position(), 0);
+    EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_lost);
+    EXPECT_EQ(Kinds().back(), TLinkEventKind::_link_lost);
+    EXPECT_TRUE(form->RecoveryTimer->isActive());
+    EXPECT_EQ(form->RecoveryTimer->interval(), 1000);
+    // The watchdog of the simple page leaves the looking to the recovery.
+    ClearWire();
+    form->ConnectionTimerTimer();
+    EXPECT_EQ(fake.CountOf("FT_OpenEx"), 0);
+}
+
+TEST_F(LinkHealthTest, TheSameDeviceBackIsReconnectedWithoutATuningCommand) {
+    Create({"QRX-7A one"});
+    form->show();
+    ConnectFirstDevice();
+    form->IodineLaserRunning = true;
+    fake.QueueRx(StatusFrame(3));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LinkEvents->Events().size() == 1; }, 5000));
+    fake.Unplug();
+    ASSERT_TRUE(WaitLost());
+    Look(); // not back yet
+    EXPECT_TRUE(form->LinkLost());
+    ClearWire();
+    fake.Plug();
+    Look();
+    ASSERT_FALSE(form->LinkLost());
+    EXPECT_TRUE(Connection->Connected());
+    EXPECT_NE(ILFrameReader, nullptr);
+    EXPECT_FALSE(form->RecoveryTimer->isActive());
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Connected"));
+    // The normal connect requests, and no tuning command, even after the watchdog's period.
+    QTest::qWait(1300);
+    const std::vector<TWireFrame> wire = Wire();
+    ASSERT_GE(wire.size(), ConnectRequests.size());
+    EXPECT_EQ(std::vector<TWireFrame>(wire.begin(), wire.begin() + 7), ConnectRequests);
+    for (const TWireFrame& f : wire)
+        EXPECT_FALSE(IsTuningCommand(f)) << f;
+    EXPECT_EQ(fake.OpenHandles(), 1);
+    EXPECT_EQ(fake.MostOpenHandles(), 1);
+    // Still locked after the return: no lock event, the link restored.
+    fake.QueueRx(StatusFrame(3));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return StatusModel->Snapshot().TuningStatus == 3; }, 5000));
+    EXPECT_EQ(Kinds(), (std::vector<TLinkEventKind>{TLinkEventKind::_lock_reached,
+                                                    TLinkEventKind::_link_lost,
+                                                    TLinkEventKind::_link_restored}));
+    EXPECT_EQ(LinkEvents->LockLossCount(), 0);
+    EXPECT_TRUE(Find<QWidget>("CFTGroupBox")->isEnabled());
+    EXPECT_TRUE(Find<TALProgressBar>("TuningMirrorALProgressBar")->ShowPosText());
+    EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_connected);
+}
+
+TEST_F(LinkHealthTest, AnotherKindOrTwoOfTheSameNameAreLeftToTheOperator) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    fake.Unplug();
+    ASSERT_TRUE(WaitLost());
+    fake.SetDevices({"QRX-7A one", "QRX-7A one"});
+    Look();
+    EXPECT_TRUE(form->LinkLost());
+    fake.SetDevices({"TMVK v2 one"});
+    Look();
+    EXPECT_TRUE(form->LinkLost());
+    EXPECT_EQ(fake.CountOf("FT_OpenEx"), 1);
+    // The operator's Disconnect ends the looking.
+    Find<QPushButton>("DisconnectButton")->click();
+    EXPECT_FALSE(form->LinkLost());
+    EXPECT_FALSE(form->RecoveryTimer->isActive());
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Disconnected"));
+    fake.SetDevices({"QRX-7A one"});
+    Look();
+    EXPECT_FALSE(Connection->Connected());
+}
+
+TEST_F(LinkHealthTest, HundredUnplugsInARowLeaveOneHandleAndOneThreadAtMost) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    for (int i = 0; i < 100; ++i) {
+        fake.Unplug();
+        ASSERT_TRUE(WaitLost()) << i;
+        fake.Plug();
+        Look();
+        ASSERT_TRUE(Connection->Connected()) << i;
+        ASSERT_NE(ILFrameReader, nullptr);
+    }
+    EXPECT_EQ(fake.MostOpenHandles(), 1);
+    EXPECT_EQ(fake.Opens(), 101);
+    EXPECT_EQ(fake.Closes(), 100);
+    EXPECT_EQ(LinkEvents->Events().size(), 200);
+    for (const TWireFrame& f : Wire())
+        EXPECT_FALSE(IsTuningCommand(f)) << f;
+    form.reset();
+    EXPECT_EQ(fake.OpenHandles(), 0);
+}
+
+TEST_F(LinkHealthTest, UnplugWhileASynchronisedCallWaitsEndsCleanly) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    // Status reports are synchronised: the receive thread waits for the GUI thread in them.
+    QByteArray many;
+    for (int i = 0; i < 200; ++i)
+        many += StatusFrame(static_cast<uint16_t>(i % 14));
+    fake.QueueRx(many);
+    QTest::qWait(5);
+    fake.Unplug();
+    ASSERT_TRUE(WaitLost());
+    EXPECT_EQ(fake.OpenHandles(), 0);
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Connection error"));
+}
+
+TEST_F(LinkHealthTest, NoReconnectWhileAFirmwareRunIsUnderWay) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    UpdatingDeviceId.store(2); // a board is being programmed through the link
+    fake.Unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkLost(); }, 5000));
+    // The run goes on through its own errors: the thread and the link are left as they are.
+    EXPECT_NE(ILFrameReader, nullptr);
+    EXPECT_TRUE(Connection->Connected());
+    fake.Plug();
+    Look();
+    EXPECT_EQ(fake.CountOf("FT_OpenEx"), 1);
+    // The run has ended: the loss is handled, then the device reconnected.
+    UpdatingDeviceId.store(0);
+    Look();
+    EXPECT_EQ(ILFrameReader, nullptr);
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Connection error"));
+    Look();
+    EXPECT_TRUE(Connection->Connected());
+    EXPECT_FALSE(form->LinkLost());
+}
+
+TEST_F(LinkHealthTest, ASilentLaserIsSaidSoAndClearedWhenFramesReturn) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    EXPECT_TRUE(form->SilenceTimer->isActive());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LaserSilent(); }, SilentAfterMs + 3000));
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("no data from the laser"));
+    EXPECT_EQ(Label("SimpleStatusPanel")->text(), QStringLiteral("no data from the laser"));
+    EXPECT_TRUE(Connection->Connected()); // not a disconnect
+    EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_silent);
+    form->IodineLaserRunning = true;
+    fake.QueueRx(StatusFrame(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->LaserSilent(); }, 5000));
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("wait for user"));
+    EXPECT_EQ(Kinds(), (std::vector<TLinkEventKind>{TLinkEventKind::_data_silent,
+                                                    TLinkEventKind::_data_back}));
+    EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_connected);
+}
+
+TEST_F(LinkHealthTest, AReadHangingForItsTimeoutLeavesTheWindowResponsive) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    fake.SetReadDelayMs(1500);
+    fake.QueueRx(StatusFrame(0)); // the next read hangs
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(10);
+    QTest::qWait(600);
+    EXPECT_GT(ticks, 20); // the event loop kept running
+    fake.SetReadDelayMs(0);
+    Find<QPushButton>("DisconnectButton")->click(); // waits for the read, serving calls
+    EXPECT_FALSE(Connection->Connected());
+    EXPECT_EQ(ILFrameReader, nullptr);
+}
+
+TEST_F(LinkHealthTest, ALibraryFailingEveryCallIsALostLinkAndTheLookingGoesOn) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    for (const char* call : {"FT_GetQueueStatus", "FT_Read", "FT_Write", "FT_Close",
+                             "FT_CreateDeviceInfoList", "FT_OpenEx"})
+        fake.Fail(call);
+    ASSERT_TRUE(WaitLost());
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Connection error"));
+    Look();
+    Look();
+    EXPECT_TRUE(form->LinkLost());
+    for (const char* call : {"FT_GetQueueStatus", "FT_Read", "FT_Write", "FT_Close",
+                             "FT_CreateDeviceInfoList", "FT_OpenEx"})
+        fake.Heal(call);
+    Look();
+    EXPECT_FALSE(form->LinkLost());
+    EXPECT_TRUE(Connection->Connected());
+    EXPECT_LE(fake.OpenHandles(), 1); // the refused close is made good by the next open
+    EXPECT_EQ(fake.MostOpenHandles(), 1);
+}
+
+TEST_F(LinkHealthTest, TheEventsAreSavedOnePerLineTimeFirst) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("events.txt"));
+    std::vector<TSaveDialogRequest> asked;
+    SetSaveDialogOverride([&](const TSaveDialogRequest& r) {
+        asked.push_back(r);
+        return name;
+    });
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    fake.Unplug();
+    ASSERT_TRUE(WaitLost());
+    fake.Plug();
+    Look();
+    Find<QPushButton>("SaveEventsButton")->click();
+    SetSaveDialogOverride({});
+    ASSERT_EQ(asked.size(), 1u);
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    const QRegularExpression line(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z link (lost|restored) "
+                       "\\(QRX-7A one\\)$"));
+    for (const QString& l : lines)
+        EXPECT_TRUE(line.match(l).hasMatch()) << l.toStdString();
+    EXPECT_EQ(Label("SaveEventsResultLabel")->text(), QStringLiteral("Saved"));
+    // Cancelled: nothing written.
+    SetSaveDialogOverride([](const TSaveDialogRequest&) { return QString(); });
+    QFile::remove(name);
+    Find<QPushButton>("SaveEventsButton")->click();
+    SetSaveDialogOverride({});
+    EXPECT_FALSE(QFile::exists(name));
+}
+
+TEST_F(LinkHealthTest, AnUnplugWhileTheErrorSignalIsLoggedKeepsTheLogAndItGoesOnAfterTheReturn) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("error.txt"));
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    form->Charts()->SetFileNameProvider([&](const TSaveDialogRequest&) { return name; });
+    auto* box = Find<QCheckBox>("ErrorSignalLogCheckBox");
+    box->setChecked(true);
+    ASSERT_TRUE(box->isChecked());
+    QByteArray samples;
+    for (uint16_t raw = 0; raw < 300; ++raw)
+        samples += BoardFrame(1, 1, raw);
+    fake.QueueRx(samples);
+    QTest::qWait(2); // the adapter goes while the samples are being written
+    fake.Unplug();
+    ASSERT_TRUE(WaitLost());
+    EXPECT_TRUE(box->isChecked()); // the log stays open
+    fake.Plug();
+    Look();
+    ASSERT_TRUE(Connection->Connected());
+    fake.QueueRx(BoardFrame(1, 1, 4321));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ILFrameReader->FramesChecked() >= 1; }, 5000));
+    QTest::qWait(20);
+    box->setChecked(false); // closes the log
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_FALSE(lines.isEmpty());
+    lines.removeLast(); // after the last line break
+    ASSERT_GE(lines.size(), 2);
+    // The samples read before the loss, in order and whole, then the one after the return.
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        EXPECT_EQ(lines[i], QByteArray::number(17640 - i) + '\r') << i;
+    EXPECT_EQ(lines.back(), QByteArray("13319\r"));
+}

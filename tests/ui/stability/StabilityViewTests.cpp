@@ -1,0 +1,206 @@
+#include "ui/main/SaveDialogUnit.h"
+#include "ui/stability/StabilityViewUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <qcustomplot.h>
+
+#include <random>
+
+namespace {
+
+QDateTime At(int64_t s) {
+    return QDateTime::fromSecsSinceEpoch(1796774400LL + s, Qt::UTC);
+}
+
+class StabilityView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FView = std::make_unique<TStabilityView>(nullptr, &FStatus, &FEvents);
+        FView->resize(690, 480);
+    }
+    void TearDown() override {
+        SetSaveDialogOverride({});
+        SetOpenDialogOverride({});
+    }
+    // Reports for the seconds [from, to): two a second, white noise around 150 MHz.
+    void Feed(int from, int to, const std::vector<int>& skip = {}) {
+        for (int s = from; s < to; ++s) {
+            if (std::find(skip.begin(), skip.end(), s) != skip.end()) {
+                continue;
+            }
+            for (int k = 0; k < 2; ++k) {
+                FStatus.FrequencyReportAt(At(s).addMSecs(100 + 400 * k), 150e6 + FNoise(FRng),
+                                          3000);
+            }
+        }
+        FStatus.FrequencyReportAt(At(to).addMSecs(50), 150e6, 3000); // closes the last second
+    }
+    QString Text(const char* name) { return FView->findChild<QLabel*>(name)->text(); }
+    QCPGraph* Graph() { return FView->findChild<QCustomPlot*>("StabilityChart")->graph(0); }
+    void Click(const char* name) {
+        QTest::mouseClick(FView->findChild<QPushButton*>(name), Qt::LeftButton);
+    }
+
+    TStatusModel FStatus;
+    TLinkEvents FEvents;
+    std::unique_ptr<TStabilityView> FView;
+    std::mt19937_64 FRng{3};
+    std::normal_distribution<double> FNoise{0, 1500};
+    QTemporaryDir FDir;
+};
+
+} // namespace
+
+TEST_F(StabilityView, TheLiveRecordChartsOctaveTausWithIntervalsAndCountsGapsAndLockLosses) {
+    Feed(0, 300, {10, 11, 200});
+    FEvents.Add(TLinkEventKind::_lock_lost, QStringLiteral("lock lost"));
+    FView->TimerTick(); // also closes the bin of the last report (second 300)
+    const QList<TDeviationPoint> table = FView->Shown().Table(TDeviationKind::_oadev);
+    ASSERT_EQ(table.size(), 7); // 1 .. 64 s, a third of 301 bins
+    QCPGraph* g = Graph();
+    ASSERT_EQ(g->dataCount(), 7);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_DOUBLE_EQ(g->data()->at(i)->key, table[i].Tau);
+        EXPECT_DOUBLE_EQ(g->data()->at(i)->value, table[i].Deviation);
+    }
+    // white frequency noise of 1500 Hz, two reports a bin, on 473 THz: about 2.2e-12 at 1 s
+    EXPECT_NEAR(table[0].Deviation, 1500 / std::sqrt(2.0) / 473612353.597e6, 0.3e-12);
+    EXPECT_EQ(Text("StabilityGapsLabel"), QStringLiteral("3 of 301"));
+    EXPECT_EQ(Text("StabilityLengthLabel"), QStringLiteral("5 min 01 s"));
+    EXPECT_EQ(Text("StabilityLockLossLabel"), QStringLiteral("1"));
+    EXPECT_TRUE(Text("StabilityMeanLabel").endsWith(QLatin1String(" Hz")));
+    EXPECT_TRUE(Text("StabilityDriftLabel").endsWith(QLatin1String(" Hz/h")));
+
+    // MDEV on the same chart
+    auto* box = FView->findChild<QComboBox*>("StabilityKindComboBox");
+    box->setCurrentIndex(1);
+    emit box->activated(1);
+    EXPECT_EQ(FView->Kind(), TDeviationKind::_mdev);
+    EXPECT_DOUBLE_EQ(Graph()->data()->at(3)->value,
+                     FView->Shown().Table(TDeviationKind::_mdev)[3].Deviation);
+
+    Click("StabilityClearButton");
+    EXPECT_EQ(FView->Shown().Statistics().Bins, 0);
+    EXPECT_EQ(Graph()->dataCount(), 0);
+    EXPECT_EQ(Text("StabilityLockLossLabel"), QStringLiteral("0"));
+}
+
+TEST_F(StabilityView, TheLockedPeaksFrequencyTurnsTheBeatIntoFractionalFrequency) {
+    FView->SetOpticalFrequency([](QChar p) { return p == QLatin1Char('a') ? 4.7e14 : 4.8e14; });
+    TStatusSnapshot s;
+    s.LockedPeak = QLatin1Char('a');
+    FStatus.Update(s);
+    Feed(0, 10);
+    EXPECT_DOUBLE_EQ(FView->Shown().OpticalFrequency(), 4.7e14);
+}
+
+TEST_F(StabilityView, ExportWritesEveryKindsTableAsCsv) {
+    Feed(0, 100);
+    FView->TimerTick();
+    const QString path = FDir.filePath(QStringLiteral("table.csv"));
+    TSaveDialogRequest asked;
+    SetSaveDialogOverride([&](const TSaveDialogRequest& r) {
+        asked = r;
+        return path;
+    });
+    Click("StabilityExportButton");
+    EXPECT_EQ(asked.DefaultSuffix, QStringLiteral("csv"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines[0], QStringLiteral("kind,tau_s,n_terms,deviation,lower,upper"));
+    int rows = 0;
+    for (TDeviationKind k : AllDeviationKinds) {
+        const QList<TDeviationPoint> t = FView->Shown().Table(k);
+        ASSERT_FALSE(t.isEmpty());
+        EXPECT_TRUE(lines.contains(QStringLiteral("%1,1,%2,%3,%4,%5")
+                                       .arg(DeviationKindName(k))
+                                       .arg(t[0].Terms)
+                                       .arg(t[0].Deviation, 0, 'g', 7)
+                                       .arg(t[0].Lower, 0, 'g', 7)
+                                       .arg(t[0].Upper, 0, 'g', 7)));
+        rows += static_cast<int>(t.size());
+    }
+    EXPECT_EQ(lines.size(), rows + 1);
+}
+
+TEST_F(StabilityView, RecordStartsAndStopsTheRecordingAndAFailureIsShown) {
+    const QString path = FDir.filePath(QStringLiteral("run.csv"));
+    SetSaveDialogOverride([&](const TSaveDialogRequest&) { return path; });
+    Click("StabilityRecordButton");
+    auto* record = FView->findChild<QPushButton*>("StabilityRecordButton");
+    EXPECT_TRUE(FView->Recorder().IsRecording());
+    EXPECT_EQ(record->text(), QStringLiteral("Stop recording"));
+    Feed(0, 5);
+    FEvents.Add(TLinkEventKind::_link_lost, QStringLiteral("link lost"));
+    Click("StabilityRecordButton");
+    EXPECT_FALSE(FView->Recorder().IsRecording());
+    EXPECT_EQ(record->text(), QStringLiteral("Record..."));
+    EXPECT_EQ(FView->Recorder().BinRows(), 5);
+    EXPECT_EQ(FView->Recorder().EventRows(), 1);
+
+    SetSaveDialogOverride([&](const TSaveDialogRequest&) { return QStringLiteral("/dev/full"); });
+    Click("StabilityRecordButton");
+    EXPECT_FALSE(FView->Recorder().IsRecording());
+    EXPECT_TRUE(Text("StabilityMessageLabel").startsWith(QLatin1String("Recording not started")));
+
+    // a cancelled dialog starts nothing
+    SetSaveDialogOverride([&](const TSaveDialogRequest&) { return QString(); });
+    Click("StabilityRecordButton");
+    EXPECT_FALSE(FView->Recorder().IsRecording());
+}
+
+TEST_F(StabilityView, OpenShowsAFileLikeTheLiveRecordAndBadFilesSayWhere) {
+    // NBS14 (Riley, NIST SP 1065): OADEV 85.95287 at tau 2
+    const QString nbs = FDir.filePath(QStringLiteral("nbs14.txt"));
+    QFile f(nbs);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("892\n809\n823\n798\n671\n644\n883\n903\n677\n");
+    f.close();
+    Feed(0, 30);
+    SetOpenDialogOverride([&](const TSaveDialogRequest&) { return nbs; });
+    Click("StabilityOpenButton");
+    ASSERT_TRUE(FView->ShowsFile());
+    ASSERT_EQ(Graph()->dataCount(), 2);
+    EXPECT_NEAR(Graph()->data()->at(1)->value, 85.95287, 1e-5);
+    EXPECT_EQ(Text("StabilityLengthLabel"), QStringLiteral("0 min 09 s"));
+    EXPECT_EQ(Text("StabilityGapsLabel"), QStringLiteral("0 of 9"));
+    // the live record goes on meanwhile and comes back with 'Clear' (which restarts it)
+    Click("StabilityClearButton");
+    EXPECT_FALSE(FView->ShowsFile());
+
+    const QString bad = FDir.filePath(QStringLiteral("bad.txt"));
+    QFile b(bad);
+    ASSERT_TRUE(b.open(QIODevice::WriteOnly));
+    b.write("1e-12\nx\n");
+    b.close();
+    SetOpenDialogOverride([&](const TSaveDialogRequest&) { return bad; });
+    Click("StabilityOpenButton");
+    EXPECT_FALSE(FView->ShowsFile());
+    EXPECT_TRUE(Text("StabilityMessageLabel").startsWith(bad + QStringLiteral(":2:")));
+}
+
+TEST_F(StabilityView, Screenshot) {
+    // a day-long shape: white FM with a slow random walk, as the simulator's frequency board
+    std::normal_distribution<double> step(0, 150);
+    double walk = 0;
+    for (int s = 0; s < 20000; ++s) {
+        walk += step(FRng);
+        FStatus.FrequencyReportAt(At(s).addMSecs(200), 150e6 + walk + FNoise(FRng), 3000);
+    }
+    FView->TimerTick();
+    FView->show();
+    QTest::qWait(50);
+    FView->findChild<QCustomPlot*>("StabilityChart")->replot();
+    const QString file = QStringLiteral(SCREENSHOT_DIR) + QStringLiteral("/stability_view.png");
+    EXPECT_TRUE(FView->grab().save(file));
+}
