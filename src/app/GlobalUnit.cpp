@@ -66,14 +66,13 @@ TApplicationManager::TApplicationManager() {
     FirmwareUpdater = new TFirmwareUpdater;
     Step();
     LogFile = new TLogFileStream(true);
-<<<<<<< HEAD
     Step();
-=======
     // The record of link and lock events and the live status model, which the window feeds and
     // recordings and publishers subscribe to.
     LinkEvents = new TLinkEvents;
+    Step();
     StatusModel = new TStatusModel;
->>>>>>> main
+    Step();
 }
 
 TApplicationManager::~TApplicationManager() {
@@ -82,9 +81,11 @@ TApplicationManager::~TApplicationManager() {
     // singleton.
     TStatusModel* statusModel = StatusModel;
     StatusModel = nullptr;
+    Step();
     delete statusModel;
     TLinkEvents* linkEvents = LinkEvents;
     LinkEvents = nullptr;
+    Step();
     delete linkEvents;
     TLogFileStream* logFile = LogFile;
     LogFile = nullptr;

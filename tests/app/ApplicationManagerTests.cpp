@@ -4,6 +4,8 @@
 #include "app/LogUnit.h"
 #include "firmware/FirmwareUpdaterUnit.h"
 #include "laser/LaserDeviceUnit.h"
+#include "monitor/LinkEventsUnit.h"
+#include "monitor/StatusModelUnit.h"
 #include "protocol/FrameLogUnit.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +27,12 @@ TEST(ApplicationManagerDeathTest, RefusedStartShowsItsMessageAndEndsWithCodeZero
 }
 
 namespace {
-// Which singletons exist: F the frame log, L Laser, U FirmwareUpdater, G LogFile.
+// Which singletons exist: F the frame log, L Laser, U FirmwareUpdater, G LogFile, E LinkEvents,
+// S StatusModel.
 std::string Globals() {
     return std::string() + (FrameLog ? 'F' : '-') + (Laser ? 'L' : '-') +
-           (FirmwareUpdater ? 'U' : '-') + (LogFile ? 'G' : '-');
+           (FirmwareUpdater ? 'U' : '-') + (LogFile ? 'G' : '-') + (LinkEvents ? 'E' : '-') +
+           (StatusModel ? 'S' : '-');
 }
 } // namespace
 
@@ -45,7 +49,8 @@ TEST(ApplicationManager, CreatesAfterTheCheckInOrderAndReleasesInReverse) {
     }
     TApplicationManager::SetStepObserver({});
     TApplicationManager::SetInstanceCheck([] { return true; });
-    // Each release begins with its global already cleared: LogFile first, Laser last of the three.
-    EXPECT_EQ(seen, (std::vector<std::string>{"check ----", "F---", "FL--", "FLU-", "FLUG",
-                                              "running", "FLU-", "FL--", "F---", "----"}));
+    // Each release begins with its global already cleared, in the reverse order of creation.
+    EXPECT_EQ(seen, (std::vector<std::string>{"check ------", "F-----", "FL----", "FLU---",
+                                              "FLUG--", "FLUGE-", "FLUGES", "running", "FLUGE-",
+                                              "FLUG--", "FLU---", "FL----", "F-----", "------"}));
 }

@@ -4,11 +4,8 @@
 
 #include "ui_MainUnit.h"
 
-<<<<<<< HEAD
 #include "ui/controls/SystemSoundUnit.h"
-=======
 #include "ui/main/ServicePanelUnit.h"
->>>>>>> main
 
 #include <QApplication>
 #include <QCheckBox>
