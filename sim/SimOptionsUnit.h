@@ -44,7 +44,10 @@ struct TSimulatorOptions {
     // --- frequency board (sender 3) ----------------------------------------------------------
     int FrequencyPeriodMs = 1000;        // code 166
     double WhiteFrequencyNoiseHz = 1500; // standard deviation of each report
-    double RandomWalkStepHz = 150;       // standard deviation of the walk's step per report
+    // Standard deviation of the walk's step per report. With the white noise above, the Allan
+    // deviation falls as 1/sqrt(tau) to about 1.5e-13 near 500 s and rises slowly beyond, the
+    // shape of an iodine-stabilised laser.
+    double RandomWalkStepHz = 5;
 
     // --- laser head (sender 4) ---------------------------------------------------------------
     int LaserHeadStateMs = 1500;       // start, preheating, laser heating, stabilization loop

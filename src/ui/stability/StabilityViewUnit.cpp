@@ -190,6 +190,13 @@ void TStabilityView::Attach() {
         connect(FEvents, &QObject::destroyed, this, [this] { FEvents = nullptr; });
     }
     if (FStatus != nullptr) {
+        // after the binner's own subscription: a report closes the earlier bin first
+        connect(FStatus, &TStatusModel::FrequencyReported, this, [this](const QDateTime& utc) {
+            const int status = FStatus->Snapshot().TuningStatus;
+            if (status >= 0 && status != 3) {
+                FUnlockedSeconds.insert(TBeatBinner::SecondOf(utc));
+            }
+        });
         connect(FStatus, &QObject::destroyed, this, [this] {
             FStatus = nullptr;
             FBinner.Attach(nullptr);
@@ -208,6 +215,15 @@ void TStabilityView::AddBin(const TBeatBin& bin) {
     }
     FHasLast = true;
     FLastSecond = second;
+    // A beat while the iodine laser is not locked wanders by megahertz: a missing bin, not a
+    // sample. (Unknown status, before the first report, is taken as it comes.)
+    const bool unlocked = FUnlockedSeconds.count(second) > 0;
+    FUnlockedSeconds.erase(FUnlockedSeconds.begin(), FUnlockedSeconds.upper_bound(second));
+    if (unlocked) {
+        FLive.AddGap(1);
+        FDirty = true;
+        return;
+    }
     const QChar peak = FStatus ? FStatus->Snapshot().LockedPeak : QChar();
     FLive.SetOpticalFrequency(FOpticalFrequency(peak));
     FLive.AddBeat(bin.MeanHz);
@@ -284,6 +300,7 @@ void TStabilityView::ClearButtonClick() {
     FHasLast = false;
     FLockLosses = 0;
     FDroppedBins = 0;
+    FUnlockedSeconds.clear();
     FDirty = true;
     Redraw();
 }

@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 
 class QComboBox;
 class QCustomPlot;
@@ -73,6 +74,7 @@ private:
     bool FHasLast = false;
     int64_t FDroppedBins = 0;
     int FLockLosses = 0;
+    std::set<int64_t> FUnlockedSeconds; // seconds with a report while not locked
     bool FDirty = true;
     QTimer FTimer;
 

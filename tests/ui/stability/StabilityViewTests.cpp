@@ -102,6 +102,26 @@ TEST_F(StabilityView, TheLockedPeaksFrequencyTurnsTheBeatIntoFractionalFrequency
     EXPECT_DOUBLE_EQ(FView->Shown().OpticalFrequency(), 4.7e14);
 }
 
+TEST_F(StabilityView, BinsWhileTheLockIsLostAreSkippedNotCharted) {
+    TStatusSnapshot s;
+    s.TuningStatus = 3;
+    FStatus.Update(s);
+    Feed(0, 20);
+    s.TuningStatus = 2; // searching: the beat wanders by megahertz
+    FStatus.Update(s);
+    for (int t = 21; t < 25; ++t) {
+        FStatus.FrequencyReportAt(At(t), 155e6, 3000);
+    }
+    s.TuningStatus = 3;
+    FStatus.Update(s);
+    Feed(25, 40);
+    FView->TimerTick();
+    const TBeatStatistics st = FView->Shown().Statistics();
+    EXPECT_EQ(st.Bins, 41);
+    EXPECT_EQ(st.Gaps, 4); // the seconds 21 .. 24 reported while searching
+    EXPECT_NEAR(st.MeanHz, 150e6, 2000);
+}
+
 TEST_F(StabilityView, ExportWritesEveryKindsTableAsCsv) {
     Feed(0, 100);
     FView->TimerTick();
