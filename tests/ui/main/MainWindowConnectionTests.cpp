@@ -280,6 +280,8 @@ TEST_F(MainWindowTest, SecondControllerHidesTheHeNeGroupsAndChartTabs) {
     auto* charts = Find<QTabWidget>("ChartsPageControl");
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(charts->isTabVisible(i)) << i;
+    // no frequency board, no beat: the stability page goes with the frequency-difference page
+    EXPECT_FALSE(charts->isTabVisible(charts->indexOf(Find<QWidget>("StabilityView"))));
     // The laser-head request is not written to this kind.
     std::vector<TWireFrame> expected = ConnectRequests;
     expected.erase(expected.begin() + 5);
@@ -298,6 +300,9 @@ TEST_F(MainWindowTest, ControllerWithHeNeLaserShowsItsGroupsAndWaitsForTheLaser)
     EXPECT_TRUE(charts->isTabVisible(0));
     EXPECT_FALSE(charts->isTabVisible(1));
     EXPECT_TRUE(charts->isTabVisible(2));
+    const int stability = charts->indexOf(Find<QWidget>("StabilityView"));
+    EXPECT_TRUE(charts->isTabVisible(stability));
+    EXPECT_EQ(charts->tabText(stability), QStringLiteral("Stability"));
 }
 
 TEST_F(MainWindowTest, ClosingWhileStatusReportsStreamStopsTheThreadFirst) {
