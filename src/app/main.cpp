@@ -75,6 +75,9 @@ int main(int argc, char* argv[]) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
                         QStringLiteral("Program is already running!"), QMessageBox::Ok);
         box.exec();
+        // The process ends with exit(0) right after this, the buses still there: the sleep
+        // request is lifted now, in full, rather than by the release at exit.
+        TSleepPrevention::Release();
     });
 
     // Only with --simulator is the simulated laser system listed; a lab PC never sees it
