@@ -238,6 +238,7 @@ void BM_FirmwareThroughPty(benchmark::State& state) {
     }
     double runS = 0, frames = 0;
     bool ok = true;
+    QString why;
     for (auto _ : state) {
         const uint64_t before = session.Port.Bytes.load();
         TFirmwareUpdater updater;
@@ -259,9 +260,11 @@ void BM_FirmwareThroughPty(benchmark::State& state) {
         UpdatingDeviceId.store(0);
         frames = double(session.Port.Bytes.load() - before) / 12;
         ok = updater.Error() == _fue_none && updater.ProgrammingState() == 100;
+        why =
+            updater.GetErrorAsString() + QStringLiteral(" at %1 %").arg(updater.ProgrammingState());
     }
     if (!ok) {
-        state.SkipWithError("the run failed");
+        state.SkipWithError(("the run failed: " + why).toStdString().c_str());
         return;
     }
     // Every frame but the finish is answered with one frame.

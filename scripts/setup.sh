@@ -10,7 +10,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libqcustomplot-dev libqcustomplot2.1-qt6
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-apps imagemagick xdotool
+    xvfb xauth x11-apps imagemagick xdotool dbus-daemon
     clang libclang-rt-14-dev clang-format
     fonts-dejavu-core
     libmosquitto-dev mosquitto mosquitto-clients openssl

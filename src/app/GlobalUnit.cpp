@@ -24,7 +24,19 @@ std::function<bool()>& InstanceCheck() {
     static std::function<bool()> check = [] { return AcquireSingleInstance(); };
     return check;
 }
+std::function<void()>& StepObserver() {
+    static std::function<void()> observer;
+    return observer;
+}
+void Step() {
+    if (StepObserver())
+        StepObserver()();
+}
 } // namespace
+
+void TApplicationManager::SetStepObserver(std::function<void()> observer) {
+    StepObserver() = std::move(observer);
+}
 
 void TApplicationManager::SetInstanceRefusedHandler(std::function<void()> handler) {
     RefusedHandler() = std::move(handler);
@@ -46,15 +58,21 @@ TApplicationManager::TApplicationManager() {
     CheckSingleInstance();
     // The frame log first: every frame from the first request on is recorded.
     FrameLog = new TFrameLog;
+    Step();
     // Then, in this order: Laser (laser-head model), FirmwareUpdater (programming engine),
     // LogFile (measurement log writer, flushing automatically).
     Laser = new TLaser;
+    Step();
     FirmwareUpdater = new TFirmwareUpdater;
+    Step();
     LogFile = new TLogFileStream(true);
+    Step();
     // The record of link and lock events and the live status model, which the window feeds and
     // recordings and publishers subscribe to.
     LinkEvents = new TLinkEvents;
+    Step();
     StatusModel = new TStatusModel;
+    Step();
 }
 
 TApplicationManager::~TApplicationManager() {
@@ -63,18 +81,25 @@ TApplicationManager::~TApplicationManager() {
     // singleton.
     TStatusModel* statusModel = StatusModel;
     StatusModel = nullptr;
+    Step();
     delete statusModel;
     TLinkEvents* linkEvents = LinkEvents;
     LinkEvents = nullptr;
+    Step();
     delete linkEvents;
     TLogFileStream* logFile = LogFile;
     LogFile = nullptr;
+    Step();
     delete logFile;
     TFirmwareUpdater* updater = FirmwareUpdater;
     FirmwareUpdater = nullptr;
+    Step();
     delete updater;
     TLaser* laser = Laser;
     Laser = nullptr;
+    Step();
     delete laser;
-    delete FrameLog.exchange(nullptr);
+    TFrameLog* frameLog = FrameLog.exchange(nullptr);
+    Step();
+    delete frameLog;
 }

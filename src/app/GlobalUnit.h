@@ -18,6 +18,9 @@ public:
     static void SetInstanceRefusedHandler(std::function<void()> handler);
     // Replaces the single-instance check (tests run many managers in one process).
     static void SetInstanceCheck(std::function<bool()> check);
+    // Called after each singleton is created and as each one's release begins (its global
+    // already cleared): tests follow the order through the globals. Empty: nothing is called.
+    static void SetStepObserver(std::function<void()> observer);
 
 private:
     static void CheckSingleInstance();

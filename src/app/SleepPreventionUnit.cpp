@@ -1,6 +1,20 @@
 #include "app/SleepPreventionUnit.h"
 
+#include <cstddef>
 #include <mutex>
+
+// In a tree built with AddressSanitizer the unit's object is poisoned once destroyed: a late use
+// then shows as "use-after-poison" instead of passing unnoticed in static storage.
+#if defined(__SANITIZE_ADDRESS__)
+#define HALVANE_ASAN_POISON 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HALVANE_ASAN_POISON 1
+#endif
+#endif
+#ifdef HALVANE_ASAN_POISON
+#include <sanitizer/asan_interface.h>
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -33,26 +47,69 @@ struct TState {
 };
 #endif
 
-TState& State() {
-    static TState state;
-    return state;
-}
+void ReleaseHeld(TState& s, bool atExit);
 
-std::mutex& Lock() {
-    static std::mutex m;
-    return m;
-}
+// The unit's one object: its lock, what is held, and (destructor) the release at process exit.
+// Members are built before the destructor is registered and destroyed after its body, so the
+// release at exit always finds them alive, whatever static destruction freed before; this also
+// holds on a refused start, which ends with exit(0) while the request is held.
+struct TUnit {
+    struct TPoisonWhenGone {
+        void* object;
+        std::size_t size;
+        ~TPoisonWhenGone() {
+#ifdef HALVANE_ASAN_POISON
+            ASAN_POISON_MEMORY_REGION(object, size);
+#endif
+        }
+    } poison{this, sizeof(TUnit)}; // first member: destroyed last
+    std::mutex lock;
+    TState state;
 
-struct TReleaseAtExit {
-    ~TReleaseAtExit() { TSleepPrevention::Release(); }
+    ~TUnit() {
+        std::lock_guard guard(lock);
+        ReleaseHeld(state, true);
+    }
 };
+
+TUnit& Unit() {
+    static TUnit unit;
+    return unit;
+}
+
+// Lifts what is held. At process exit the message buses may be gone already: only what lives
+// in this process is dropped then (the inhibitor's descriptor is closed; the session bus ends
+// the screen-saver inhibit itself when the process's connection closes).
+void ReleaseHeld(TState& s, bool atExit) {
+    if (!s.held)
+        return;
+#ifdef _WIN32
+    (void)atExit;
+    if (s.fn)
+        s.fn(ContinuousOnly);
+#else
+    s.logindLock = QDBusUnixFileDescriptor();
+    if (s.screenSaverHeld && !atExit) {
+        QDBusConnection session = QDBusConnection::sessionBus();
+        if (session.isConnected()) {
+            QDBusInterface saver(QStringLiteral("org.freedesktop.ScreenSaver"),
+                                 QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                 QStringLiteral("org.freedesktop.ScreenSaver"), session);
+            saver.setTimeout(DBusTimeoutMs);
+            saver.call(QStringLiteral("UnInhibit"), s.screenSaverCookie);
+        }
+    }
+    s.screenSaverHeld = false;
+#endif
+    s.held = false;
+}
 
 } // namespace
 
 void TSleepPrevention::Acquire() {
-    static TReleaseAtExit releaseAtExit;
-    std::lock_guard guard(Lock());
-    TState& s = State();
+    TUnit& unit = Unit(); // before any bus object, so that it outlives them at exit
+    std::lock_guard guard(unit.lock);
+    TState& s = unit.state;
     if (s.held)
         return;
 #ifdef _WIN32
@@ -97,33 +154,13 @@ void TSleepPrevention::Acquire() {
 }
 
 void TSleepPrevention::Release() {
-    std::lock_guard guard(Lock());
-    TState& s = State();
-    if (!s.held)
-        return;
-#ifdef _WIN32
-    if (s.fn)
-        s.fn(ContinuousOnly);
-#else
-    s.logindLock = QDBusUnixFileDescriptor();
-    if (s.screenSaverHeld) {
-        // The session bus drops the inhibit by itself when the process goes; only say it while
-        // the bus is still there.
-        QDBusConnection session = QDBusConnection::sessionBus();
-        if (session.isConnected()) {
-            QDBusInterface saver(QStringLiteral("org.freedesktop.ScreenSaver"),
-                                 QStringLiteral("/org/freedesktop/ScreenSaver"),
-                                 QStringLiteral("org.freedesktop.ScreenSaver"), session);
-            saver.setTimeout(DBusTimeoutMs);
-            saver.call(QStringLiteral("UnInhibit"), s.screenSaverCookie);
-        }
-        s.screenSaverHeld = false;
-    }
-#endif
-    s.held = false;
+    TUnit& unit = Unit();
+    std::lock_guard guard(unit.lock);
+    ReleaseHeld(unit.state, false);
 }
 
 bool TSleepPrevention::Active() {
-    std::lock_guard guard(Lock());
-    return State().held;
+    TUnit& unit = Unit();
+    std::lock_guard guard(unit.lock);
+    return unit.state.held;
 }

@@ -10,6 +10,8 @@
 class TSleepPrevention {
 public:
     static void Acquire(); // on the main thread, once the application object exists
-    static void Release(); // idempotent; also runs at process exit
-    static bool Active();  // at least one request is held
+    // Idempotent. Whatever is still held at process exit (also after exit() on a refused
+    // start) is dropped then by the unit itself, without a call on any bus.
+    static void Release();
+    static bool Active(); // at least one request is held
 };

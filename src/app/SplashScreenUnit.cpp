@@ -61,11 +61,13 @@ TSplashScreen::TSplashScreen(QWidget* mainWindow, QWidget* parent)
     setObjectName(QStringLiteral("SplashScreen"));
     setWindowTitle(QStringLiteral("SplashScreen"));
     setFont(SegoeFont(15));
-    setFixedSize(1133, 506);
+    // The client area inside a 1-pixel border drawn round it.
+    setFixedSize(kClientWidth + 2 * kBorderWidth, kClientHeight + 2 * kBorderWidth);
     setFocusPolicy(Qt::StrongFocus);
 
     auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(1, 1, 1, 1); // the window's 1-pixel border
+    outer->setContentsMargins(kBorderWidth, kBorderWidth, kBorderWidth, kBorderWidth);
+    outer->setSpacing(0);
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setFocusPolicy(Qt::NoFocus);
@@ -160,6 +162,22 @@ void TSplashScreen::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+}
+
+void TSplashScreen::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    QPainter p(this);
+    p.setPen(Qt::NoPen);
+    p.setBrush(BorderColor());
+    const QRect r = rect();
+    p.drawRect(QRect(r.left(), r.top(), r.width(), kBorderWidth));
+    p.drawRect(QRect(r.left(), r.bottom() - kBorderWidth + 1, r.width(), kBorderWidth));
+    p.drawRect(QRect(r.left(), r.top(), kBorderWidth, r.height()));
+    p.drawRect(QRect(r.right() - kBorderWidth + 1, r.top(), kBorderWidth, r.height()));
+}
+
+QColor TSplashScreen::BorderColor() {
+    return QColor(100, 100, 100);
 }
 
 void TSplashScreen::showEvent(QShowEvent* event) {

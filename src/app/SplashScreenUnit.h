@@ -2,6 +2,7 @@
 // The borderless start window: title, picture and notice line while the main window gets ready
 // out of sight; after its timer it shows the main window and closes.
 
+#include <QColor>
 #include <QImage>
 #include <QPointer>
 #include <QString>
@@ -20,6 +21,11 @@ public:
 
     // Milliseconds from creation until the main window shows.
     static constexpr int kDelayMs = 3000;
+    // The client area (GroupBox1 fills it) and the border drawn round it, in pixels.
+    static constexpr int kClientWidth = 1133;
+    static constexpr int kClientHeight = 506;
+    static constexpr int kBorderWidth = 1;
+    static QColor BorderColor();
 
     QGroupBox* GroupBox1 = nullptr;
     QLabel* TitleLabel = nullptr;
@@ -42,6 +48,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

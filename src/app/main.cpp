@@ -36,7 +36,7 @@ void ShowMqttIndicator(QWidget* window, TMqttPublisher* publisher) {
     auto* label = new QLabel(window);
     label->setObjectName(QStringLiteral("MqttStateLabel"));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setGeometry(window->width() - 426, 0, 420, 22);
+    label->setGeometry(window->width() - 440, 0, 420, 22);
     const auto show = [label, publisher] {
         label->setText(publisher->StateText());
         label->setToolTip(publisher->LastError());
@@ -75,6 +75,9 @@ int main(int argc, char* argv[]) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
                         QStringLiteral("Program is already running!"), QMessageBox::Ok);
         box.exec();
+        // The process ends with exit(0) right after this, the buses still there: the sleep
+        // request is lifted now, in full, rather than by the release at exit.
+        TSleepPrevention::Release();
     });
 
     // Only with --simulator is the simulated laser system listed; a lab PC never sees it

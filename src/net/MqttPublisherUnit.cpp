@@ -9,6 +9,7 @@
 #include <QSysInfo>
 
 #include <mosquitto.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <chrono>
@@ -422,7 +423,8 @@ void TBrokerThread::Run() {
         lock.lock();
     }
     lock.unlock();
-    EndAttempt(true);
+    // A live connection said goodbye in the loop; an attempt still waiting for its answer goes.
+    EndAttempt(false);
 }
 
 } // namespace
@@ -471,6 +473,7 @@ void TMqttPublisher::Start() {
         return;
     FStarted = true;
     FThread = std::thread([shared = FShared] {
+        pthread_setname_np(pthread_self(), "mqtt publisher");
         TBrokerThread(shared).Run();
         std::lock_guard g(shared->Mutex);
         shared->Finished = true;

@@ -31,11 +31,22 @@ TEST_F(ConnectionTest, SearchAppendsToTheCallersListButKeepsOnlyTheLatestSearch)
     EXPECT_EQ(fake.CountOf("FT_OpenEx"), 0);
 }
 
-TEST_F(ConnectionTest, FailedSearchStillAppendsWhatWasFound) {
+TEST_F(ConnectionTest, FailedSearchAppendsNothingKeepsTheCallersListAndForgetsTheLastSearch) {
+    fake.SetDevices({"QRX-7A one", "TMVK v2 two"});
+    Select("TMVK v2 two");
     fake.Fail("FT_CreateDeviceInfoList", 1);
     c.GetAvailableDevices(names);
     EXPECT_EQ(c.Error(), _error);
-    EXPECT_TRUE(names.isEmpty());
+    EXPECT_EQ(names, (QStringList{"QRX-7A one", "TMVK v2 two"})); // not cleared, nothing added
+    EXPECT_TRUE(c.DevicesList().empty());
+    // The selection made from the earlier search stays; a name of it no longer selects.
+    EXPECT_EQ(c.DeviceID().fullName(), QStringLiteral("TMVK v2 two"));
+    c.SetDeviceID(QStringLiteral("QRX-7A one"));
+    EXPECT_EQ(c.DeviceID().fullName(), QStringLiteral("TMVK v2 two"));
+    // The next search that succeeds appends again.
+    c.GetAvailableDevices(names);
+    EXPECT_EQ(c.Error(), _ok);
+    EXPECT_EQ(names.size(), 4);
 }
 
 TEST_F(ConnectionTest, SelectionNeedsAnExactName) {

@@ -5,11 +5,14 @@
 #include "app/LogUnit.h"
 #include "firmware/FirmwareUpdaterUnit.h"
 #include "laser/LaserDeviceUnit.h"
+#include "protocol/FrameLogUnit.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -201,7 +204,14 @@ TEST(LogFileSingleton, TheManagerCreatesItLastWithAutomaticFlushingAndFreesItFir
     TApplicationManager::SetInstanceCheck([] { return true; });
     QTemporaryDir dir;
     TFailingOpener opener(1 << 20);
+    std::optional<bool> othersWhenTheLogCame; // created last: every other singleton is there
+    TApplicationManager::SetStepObserver([&] {
+        if (LogFile && !othersWhenTheLogCame)
+            othersWhenTheLogCame = FrameLog && Laser && FirmwareUpdater;
+    });
     auto manager = std::make_unique<TApplicationManager>();
+    TApplicationManager::SetStepObserver({});
+    EXPECT_EQ(othersWhenTheLogCame, std::optional<bool>(true));
     ASSERT_NE(LogFile, nullptr);
     EXPECT_TRUE(LogFile->FAutoFlush);
     ASSERT_NE(Laser, nullptr);

@@ -62,23 +62,6 @@ TEST_F(SendFrameTest, RawFrameCarriesItsEightBytesAndChecksumWraps) {
     EXPECT_EQ(FrameChecksum(built), built[11]);
 }
 
-TEST_F(SendFrameTest, NegativeAndWideValuesUseTheSharedConversions) {
-    // f offset of -100 kHz in two's complement
-    SendParamsFrame(BoardController, Cmd::SetFOffset, Conv::Low16(Conv::Trunc(-100.0)));
-    // a P value of 300 as its low byte
-    SendParamsFrame(BoardController, Cmd::SetP, Conv::LowByte(Conv::Trunc(300.0)));
-    // 400 MHz in hertz, split over two words
-    const int64_t hz = Conv::Round(400.0 * 1000000);
-    SendParamsFrame(BoardLaserHead, Cmd::LHSetWavelength, Conv::Low16(hz), Conv::High16(hz));
-    const auto frames = link.Frames();
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(B(frames[0], 2), 0x9C);
-    EXPECT_EQ(B(frames[0], 3), 0xFF);
-    EXPECT_EQ(B(frames[1], 2), 44);
-    EXPECT_EQ(B(frames[1], 3), 0);
-    EXPECT_EQ(frames[2].mid(2, 4), QByteArray::fromHex("0084d717")); // W0 0x8400, W1 0x17D7
-}
-
 TEST(Conversions, TruncCutsTowardZeroAndRoundHalvesToEven) {
     EXPECT_EQ(Conv::Trunc(2.9), 2);
     EXPECT_EQ(Conv::Trunc(-2.9), -2);

@@ -4,6 +4,7 @@
 
 #include "link/ConnectionUnit.h"
 #include "protocol/FirmwareAckUnit.h"
+#include "ui/controls/FileDialogUnit.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -18,6 +19,7 @@ namespace {
 
 QString ShowOpenFileDialog(QWidget* parent, const QString& filter) {
     QFileDialog dialog(parent);
+    PrepareFileDialog(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (!filter.isEmpty())

@@ -25,9 +25,11 @@ QString ErrorSignalLogLine(double value) {
 }
 
 QString ChartSaveLine(double value, const QLocale& locale) {
-    QLocale plain = locale;
-    plain.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
-    return plain.toString(value, 'g', 15);
+    // Only the separator comes from the locale: its digits, signs and grouping would make a
+    // file that no other program (nor another locale) reads back.
+    QString text = QString::number(value, 'g', 15);
+    text.replace(QLatin1Char('.'), locale.decimalPoint());
+    return text;
 }
 
 TFreqDiffReport FreqDiffReport(int32_t differenceHz, const QLocale& locale) {
@@ -37,11 +39,15 @@ TFreqDiffReport FreqDiffReport(int32_t differenceHz, const QLocale& locale) {
         report.Ignored = true;
         return report;
     }
-    // Whole kHz for the text, halves away from zero, with the locale's thousands separators.
-    QLocale grouped = locale;
-    grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    // Whole kHz for the text, halves away from zero: ASCII digits and '-', the locale's
+    // thousands separator between every three digits.
     const auto rounded = static_cast<qlonglong>(std::round(report.KHz));
-    report.ValueText = grouped.toString(rounded) + QStringLiteral(" kHz");
+    QString digits = QString::number(rounded < 0 ? -rounded : rounded);
+    const QString separator = locale.groupSeparator();
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, separator);
+    report.ValueText =
+        (rounded < 0 ? QStringLiteral("-") : QString()) + digits + QStringLiteral(" kHz");
     report.ChartValue = static_cast<int32_t>(std::trunc(report.KHz));
     return report;
 }

@@ -31,7 +31,8 @@ double ErrorSignalValue(uint16_t raw);
 // One error-signal log line: the shortest general form (up to 15 significant digits) with '.'
 // as decimal separator.
 QString ErrorSignalLogLine(double value);
-// One line of the chart 'Save': general form with the locale's decimal separator.
+// One line of the chart 'Save': general form (up to 15 significant digits) in ASCII digits and
+// '-', without grouping, with the locale's decimal separator.
 QString ChartSaveLine(double value, const QLocale& locale = QLocale());
 
 // What one frequency report shows.
@@ -39,7 +40,7 @@ struct TFreqDiffReport {
     bool Ignored = false;   // exactly 0 Hz: nothing is shown, charted or logged
     double KHz = 0;         // difference / 1000
     int32_t ChartValue = 0; // whole kHz, truncated toward zero
-    QString ValueText;      // "12,346 kHz": whole kHz with thousands separators
+    QString ValueText;      // "12,346 kHz": ASCII digits, the locale's thousands separator
 };
 TFreqDiffReport FreqDiffReport(int32_t differenceHz, const QLocale& locale = QLocale());
 // "%d;%d": milliseconds since logging was switched, whole kHz.

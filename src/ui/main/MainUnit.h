@@ -222,7 +222,8 @@ private:
     std::unique_ptr<TChartFeeders> FCharts;
     bool FDestroyed = false;
     // Link health.
-    bool FLinkLost = false;        // lost and closed; looking for FLostDevice
+    bool FStoppingReceiveThread = false; // inside TerminateReceiveThread's wait
+    bool FLinkLost = false;              // lost and closed; looking for FLostDevice
     bool FLinkLostPending = false; // lost during a firmware run: handled when the run has ended
     TDeviceID FLostDevice;
     TSilenceWatch FSilenceWatch;

@@ -135,8 +135,13 @@ void TMainForm::StartReceiveThread() {
 }
 
 void TMainForm::TerminateReceiveThread() {
-    if (ILFrameReader)
-        ILFrameReader->Stop();
+    if (!ILFrameReader)
+        return;
+    // The wait serves pending calls; a failure report among them belongs to the thread being
+    // stopped and must not stop (and free) it a second time from inside this wait.
+    FStoppingReceiveThread = true;
+    ILFrameReader->Stop();
+    FStoppingReceiveThread = false;
 }
 
 void TMainForm::FreeReceiveThread() {

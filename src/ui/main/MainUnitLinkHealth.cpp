@@ -132,8 +132,8 @@ void TMainForm::LinkClosedByOperator() {
 // --- link lost ---------------------------------------------------------------------------------
 
 void TMainForm::LinkFailed(uint32_t /*failingMs*/) {
-    if (FDestroyed || LinkLost() || !ILFrameReader || !ILFrameReader->LinkFailing() ||
-        !Connection->Connected())
+    if (FDestroyed || FStoppingReceiveThread || LinkLost() || !ILFrameReader ||
+        !ILFrameReader->LinkFailing() || !Connection->Connected())
         return; // already handled, or the report of a thread that has been replaced
     if (UpdatingDeviceId.load() != 0) {
         // A firmware run is never interrupted here: it ends with its own timeout error, then

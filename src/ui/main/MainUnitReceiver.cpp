@@ -4,6 +4,7 @@
 
 #include "ui_MainUnit.h"
 
+#include "ui/controls/SystemSoundUnit.h"
 #include "ui/main/ServicePanelUnit.h"
 
 #include <QApplication>
@@ -150,9 +151,9 @@ void TMainForm::ApplyHarmonicRule(bool keepFourthHarmonic) {
 }
 
 void TMainForm::Beep() {
-    QApplication::beep();
+    PlaySystemSound(TSystemSound::Default);
 }
 
 void TMainForm::ErrorBeep() {
-    QApplication::beep();
+    PlaySystemSound(TSystemSound::Error);
 }

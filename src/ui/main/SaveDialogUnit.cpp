@@ -1,5 +1,7 @@
 #include "ui/main/SaveDialogUnit.h"
 
+#include "ui/controls/FileDialogUnit.h"
+
 #include <QFileDialog>
 
 namespace {
@@ -17,6 +19,7 @@ QString ShowSaveDialog(QWidget* parent, const TSaveDialogRequest& request) {
     if (Override())
         return Override()(request);
     QFileDialog dialog(parent);
+    PrepareFileDialog(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);

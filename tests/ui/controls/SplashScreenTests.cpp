@@ -3,6 +3,7 @@
 #include "app/SplashScreenUnit.h"
 
 #include <QDate>
+#include <QGroupBox>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -27,7 +28,13 @@ struct TSplashFixture : ::testing::Test {
 
 TEST_F(TSplashFixture, IsABorderlessFixedWindowWithItsTwoPictures) {
     EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(splash.size(), QSize(1133, 506));
+    // A 1133 x 506 client area inside a 1-pixel border.
+    EXPECT_EQ(splash.size(), QSize(1135, 508));
+    EXPECT_EQ(splash.GroupBox1->geometry(), QRect(1, 1, 1133, 506));
+    const QImage shot = splash.grab().toImage();
+    for (const QPoint at : {QPoint(0, 0), QPoint(1134, 254), QPoint(567, 507), QPoint(0, 300)})
+        EXPECT_EQ(shot.pixelColor(at), TSplashScreen::BorderColor()) << at.x() << "," << at.y();
+    EXPECT_NE(shot.pixelColor(1, 254), TSplashScreen::BorderColor());
     EXPECT_EQ(splash.TitleLabel->text(), QStringLiteral("HALVANE"));
     EXPECT_EQ(splash.Image1->pixmap().size(), QSize(641, 311));
     EXPECT_EQ(splash.Image2->pixmap().size(), QSize(501, 340));

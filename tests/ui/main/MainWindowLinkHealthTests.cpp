@@ -402,3 +402,49 @@ TEST_F(LinkHealthTest, AnUnplugWhileTheErrorSignalIsLoggedKeepsTheLogAndItGoesOn
         EXPECT_EQ(lines[i], QByteArray::number(17640 - i) + '\r') << i;
     EXPECT_EQ(lines.back(), QByteArray("13319\r"));
 }
+
+// A failure report still queued when its thread is stopped for another reason belongs to that
+// thread: it does not turn the closed or the new link into a lost one.
+TEST_F(LinkHealthTest, AFailureReportOfAStoppedThreadIsDropped) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    fake.Fail("FT_GetQueueStatus");
+    // The report is posted while the window serves nothing.
+    for (int i = 0; i < 200 && !ILFrameReader->LinkFailing(); ++i)
+        QThread::msleep(10);
+    ASSERT_TRUE(ILFrameReader->LinkFailing());
+    fake.Heal("FT_GetQueueStatus");
+    Find<QPushButton>("DisconnectButton")->click(); // its stop serves the report
+    EXPECT_FALSE(form->LinkLost());
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Disconnected"));
+    EXPECT_EQ(ILFrameReader, nullptr);
+
+    // The same with a new connect: the old thread's report does not touch the new link.
+    ConnectFirstDevice();
+    fake.Fail("FT_GetQueueStatus");
+    for (int i = 0; i < 200 && !ILFrameReader->LinkFailing(); ++i)
+        QThread::msleep(10);
+    ASSERT_TRUE(ILFrameReader->LinkFailing());
+    fake.Heal("FT_GetQueueStatus");
+    form->ConnectButtonClick(); // the same device still answers: the thread is replaced
+    QTest::qWait(50);
+    EXPECT_FALSE(form->LinkLost());
+    EXPECT_TRUE(Connection->Connected());
+    EXPECT_NE(ILFrameReader, nullptr);
+
+    // The report arrives while the stop waits for a read that hangs: it is served inside that
+    // wait and must not close and free the thread under it.
+    fake.Fail("FT_Read");
+    fake.QueueRx(StatusFrame(0));
+    for (int i = 0; i < 200 && !ILFrameReader->LinkFailing(); ++i)
+        QThread::msleep(10);
+    ASSERT_TRUE(ILFrameReader->LinkFailing());
+    fake.SetReadDelayMs(400);
+    QThread::msleep(20); // the thread is in its read now
+    Find<QPushButton>("DisconnectButton")->click();
+    fake.SetReadDelayMs(0);
+    EXPECT_FALSE(form->LinkLost());
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Disconnected"));
+    EXPECT_EQ(ILFrameReader, nullptr);
+    EXPECT_FALSE(Connection->Connected());
+}

@@ -81,6 +81,39 @@ TEST_F(Logs, ErrorSignalLogUsesAPointWhateverTheLocale) {
     EXPECT_EQ(ChartSaveLine(123456), "123456");
 }
 
+// Locales whose own number format has non-ASCII digits or minus signs (Arabic, Persian), other
+// separators (German, French) or another grouping (Hindi): files and the frequency text take
+// only the locale's separators.
+const char* const NumberLocales[] = {"en_US", "de_DE", "fr_FR", "ar_EG", "fa_IR", "hi_IN"};
+
+TEST_F(Logs, NumbersInFilesAreAsciiWithOnlyTheLocalesDecimalSeparator) {
+    for (const char* name : NumberLocales) {
+        const QLocale locale{QString::fromLatin1(name)};
+        TLocaleScope scope(locale);
+        const QString point = locale.decimalPoint();
+        EXPECT_EQ(ChartSaveLine(-1234567.25), "-1234567" + point + "25") << name;
+        EXPECT_EQ(ChartSaveLine(17640), "17640") << name;
+        EXPECT_EQ(ErrorSignalLogLine(-0.5), "-0.5") << name;
+        EXPECT_EQ(FreqDiffLogLine(-12, -345), "-12;-345") << name;
+        EXPECT_EQ(FreqDiffReport(-1234567890).ValueText,
+                  "-1" + locale.groupSeparator() + "234" + locale.groupSeparator() + "568 kHz")
+            << name;
+    }
+    // The locales above do what they are here for.
+    EXPECT_NE(QLocale(QStringLiteral("ar_EG")).toString(-1), QStringLiteral("-1"));
+    EXPECT_NE(QLocale(QStringLiteral("fa_IR")).toString(12), QStringLiteral("12"));
+    EXPECT_EQ(QLocale(QStringLiteral("hi_IN")).toString(1234567), QStringLiteral("12,34,567"));
+}
+
+TEST_F(Logs, ChartSaveInArabicWritesAsciiDigits) {
+    const QLocale arabic(QStringLiteral("ar_EG"));
+    TLocaleScope scope(arabic);
+    f.AddErrorSignalSample(35280);
+    answer = Path("chart.txt");
+    QTest::mouseClick(h.Get<QPushButton>("SaveChartButton"), Qt::LeftButton);
+    EXPECT_EQ(ReadAll(answer), Lines({"-17640"}));
+}
+
 TEST_F(Logs, ACancelledOrFailedOpenUnticksTheErrorSignalBoxes) {
     answer.clear();
     Box("ErrorSignalLogCheckBox")->setChecked(true);

@@ -90,6 +90,7 @@ TEST_F(ServicePanel, ConversionsCutToTheCommandsWidthWithoutWarning) {
     EXPECT_EQ(Set("LifetimeRealSpinEdit", 65536, "LifetimeButton"), CommandBytes(2, 204, 0, 1));
     EXPECT_EQ(Set("SetPointRealSpinEdit", -1, "SetPointButton"), CommandBytes(1, 78, 0xFF));
     EXPECT_EQ(Set("FOffsetRealSpinEdit", -250, "FOffsetButton"), CommandBytes(1, 94, 0xFF06));
+    EXPECT_EQ(Set("PRealSpinEdit", 300, "SetPButton"), CommandBytes(1, 62, 44)); // the low byte
 }
 
 TEST_F(ServicePanel, PathGainCarriesTheStabilizationCheck) {
