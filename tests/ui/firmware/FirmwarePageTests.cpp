@@ -2,6 +2,7 @@
 // system through the program's own link, receive thread and programming engine.
 #include "../../firmware/FirmwareFiles.h"
 #include "SimFirmwareClock.h"
+#include "support/LayoutCheck.h"
 
 #include "app/GlobalUnit.h"
 #include "firmware/FirmwareUpdaterUnit.h"
@@ -463,12 +464,14 @@ TEST_F(FirmwarePage, ScreenshotsDuringAndAfterAGoodRun) {
     while (Bar() < 30 && waited.elapsed() < 30000)
         QTest::qWait(1);
     ASSERT_EQ(Status(), QStringLiteral("Programming..."));
+    EXPECT_EQ(ControlsOutside(form.get()), QStringList()); // every control shows in full
     EXPECT_TRUE(form->grab().toImage().save(
         dir.filePath(QStringLiteral("halvane-firmware-page-running.png"))));
 
     ASSERT_TRUE(WaitForRunEnd());
     ASSERT_EQ(Status(), QStringLiteral("Success"));
     QTest::qWait(10);
+    EXPECT_EQ(ControlsOutside(form.get()), QStringList());
     EXPECT_TRUE(
         form->grab().toImage().save(dir.filePath(QStringLiteral("halvane-firmware-page.png"))));
 }

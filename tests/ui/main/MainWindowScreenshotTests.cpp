@@ -49,7 +49,7 @@ TEST_F(MainWindowTest, EveryPageFitsTheWindowLockedAndUnlocked) {
         {"MainTabSheet", false, "halvane-main-page.png"},
         {"MainTabSheet", true, "halvane-service-panel.png"},
         {"ServiceLaserTabSheet", true, "halvane-laser-head-service.png"},
-        {"FirmwareUpdateTabSheet", true, "halvane-firmware-page.png"},
+        {"FirmwareUpdateTabSheet", true, "halvane-firmware-page-idle.png"},
         {"TestTabSheet", true, "halvane-test-page.png"},
     };
     for (const auto& shot : shots) {
