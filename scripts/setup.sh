@@ -15,6 +15,7 @@ PACKAGES=(
     fonts-dejavu-core
     libmosquitto-dev mosquitto mosquitto-clients openssl
     dpkg-dev lintian desktop-file-utils appstream
+    srecord
 )
 
 missing=()

@@ -31,12 +31,25 @@ bool TAVRFileParser::ParseLine(const QString& line, uint32_t& address, TFirmware
     length = 0;
     // The kind of record is the type field's low digit.
     switch (type & 0x0F) {
-    case 0:
+    case 0: {
+        // The offset counts within the 64 KiB window that the last extended address record
+        // opened, and wraps around at its end: a record running past the end would put its last
+        // bytes at the start of the window. No tool chain writes one; programming it as one run
+        // would put those bytes at an address that is not theirs.
+        const uint32_t offset = uint32_t(addressHigh) * 256 + addressLow;
+        if (offset + uint32_t(count) > 0x10000)
+            throw EFirmwareFileError("record runs past the end of its 64 KiB window");
         data = std::move(bytes);
-        address = uint32_t(addressHigh) * 256 + addressLow + FExtAddress;
+        address = FExtAddress + offset;
         length = count;
         break;
-    case 4:
+    }
+    case 2: // extended segment address: the window starts at segment x 16
+        if (count < 2)
+            throw EFirmwareFileError("short extended address record");
+        FExtAddress = (uint32_t(bytes[0]) * 256 + bytes[1]) << 4;
+        break;
+    case 4: // extended linear address: the upper 16 bits
         if (count < 2)
             throw EFirmwareFileError("short extended address record");
         FExtAddress = (uint32_t(bytes[0]) * 256 + bytes[1]) << 16;
@@ -44,7 +57,6 @@ bool TAVRFileParser::ParseLine(const QString& line, uint32_t& address, TFirmware
     case 1:
         FEndRecord = true;
         break;
-    case 2:
     case 3:
     case 5:
         break;

@@ -4,8 +4,9 @@
 #include "firmware/FirmwareUpdaterGlobalUnit.h"
 
 // Record ":LLAAAATT<data>CC": byte count, 16-bit offset, type, data, checksum (the two's
-// complement of the sum of the other bytes). Type 0 is data, 1 the end of the file, 4 sets the
-// upper 16 address bits for the records after it; 2, 3 and 5 carry nothing used here.
+// complement of the sum of the other bytes). Type 0 is data, 1 the end of the file; 2 (segment
+// x 16) and 4 (upper 16 bits) set the start of the 64 KiB window the data records after it
+// address; 3 and 5 (start addresses) carry nothing used here.
 class TAVRFileParser : public TFirmwareFileParser {
 public:
     TAVRFileParser();
@@ -17,5 +18,5 @@ protected:
     void StartFile() override { FExtAddress = 0; }
 
 private:
-    uint32_t FExtAddress = 0;
+    uint32_t FExtAddress = 0; // start of the window, from the last type 2 or 4 record
 };

@@ -3,6 +3,7 @@
 TDSPFileParser::TDSPFileParser() {
     FFileExt = QStringLiteral(".x0?");
     FFirstLineChar = QLatin1Char('%');
+    FBytesPerAddress = 2;
 }
 
 bool TDSPFileParser::ParseLine(const QString& line, uint32_t& address, TFirmwareBytes& data,

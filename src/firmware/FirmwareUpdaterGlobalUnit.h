@@ -51,6 +51,9 @@ public:
     int32_t GetDataCount() const;
     // The blocks of the last Init, in file order; valid until the next Init.
     const TFirmwareDataList& DataToSend() const { return FDataToSend; }
+    // How many bytes one address step of the format covers: 1 for byte addresses, 2 for the
+    // 16-bit words of the signal processors.
+    int BytesPerAddress() const { return FBytesPerAddress; }
 
     // Files larger than this are refused as unreadable (the boards' images are far smaller).
     static constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
@@ -75,6 +78,7 @@ protected:
     TFirmwareDataList FDataToSend;
     QString FFileExt;
     QChar FFirstLineChar;
+    int FBytesPerAddress = 1;
     // Set by ParseLine: whether the line just parsed is the format's end record.
     bool FEndRecord = false;
 

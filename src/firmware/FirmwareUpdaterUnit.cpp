@@ -38,6 +38,39 @@ QString FirmwareUpdaterErrorText(TFirmwareUpdaterErrors error) {
     return QStringLiteral("Undefined error!");
 }
 
+// --- boards -----------------------------------------------------------------------------------
+
+TFirmwareTarget FirmwareTargetOf(int32_t devId) {
+    // The controller main board and the laser head carry microcontrollers with 256 KiB of
+    // byte-addressed program memory; the DSP board's memory counts 16-bit words. Of the
+    // frequency board's boot loader nothing is known.
+    constexpr uint64_t MicrocontrollerMemory = 256 * 1024;
+    switch (devId) {
+    case 1:
+    case 4:
+        return {1, MicrocontrollerMemory};
+    case 2:
+        return {2};
+    default:
+        return {};
+    }
+}
+
+bool FirmwareImageFits(const TFirmwareDataList& blocks, int bytesPerAddress,
+                       const TFirmwareTarget& target) {
+    if (bytesPerAddress < 1 ||
+        (target.BytesPerAddress != 0 && target.BytesPerAddress != bytesPerAddress))
+        return false;
+    for (const TFirmwareData& block : blocks) {
+        // An empty block only sends its address: nothing is programmed there.
+        const uint64_t steps =
+            (block.Data.size() + size_t(bytesPerAddress) - 1) / size_t(bytesPerAddress);
+        if (steps > 0 && uint64_t(block.address) + steps > target.MemoryEnd)
+            return false;
+    }
+    return true;
+}
+
 // --- clock ------------------------------------------------------------------------------------
 
 namespace {
@@ -221,7 +254,11 @@ bool TFirmwareUpdater::LoadFirmwareFile(const QString& path) {
             return false;
         }
         FFirmwareFileParser = parser;
-        if (!parser->Init(path)) {
+        // An image the board cannot take at its own addresses (too large for its memory, or
+        // counted in another unit) is refused before anything is sent.
+        if (!parser->Init(path) ||
+            !FirmwareImageFits(parser->DataToSend(), parser->BytesPerAddress(),
+                               FirmwareTargetOf(FDevId.load()))) {
             SetError(_fue_readfile);
             return false;
         }

@@ -33,6 +33,21 @@ enum TFirmwareUpdaterErrors {
 // "File error!", "Reset frame error!" ...; empty for _fue_none.
 QString FirmwareUpdaterErrorText(TFirmwareUpdaterErrors error);
 
+// What a board's boot loader takes: the unit its addresses count (bytes per address step; 0
+// when it takes either kind of image) and the end of the memory it programs, in that unit.
+struct TFirmwareTarget {
+    int BytesPerAddress = 0;
+    uint64_t MemoryEnd = uint64_t(1) << 32; // what the address frame can carry
+};
+
+// The boot loader of board devId (1 'VFD', 2 'DSP', 3 'FREQ', 4 'HeNe').
+TFirmwareTarget FirmwareTargetOf(int32_t devId);
+
+// Whether every byte of the image's blocks lands at its own address on the board: the image
+// counts its addresses in the board's unit, and no block reaches past the end of its memory.
+bool FirmwareImageFits(const TFirmwareDataList& blocks, int bytesPerAddress,
+                       const TFirmwareTarget& target);
+
 // The clock and the pauses of a programming run. Replaceable, so that a run can be driven in
 // simulated time.
 class TFirmwareClock {

@@ -107,6 +107,20 @@ TEST_F(ParserTest, ExtendedAddressMovesTheDataUpAndIsForgottenByTheNextFile) {
     EXPECT_EQ(Blocks(avr), (std::vector<Block>{{0, Range(4)}}));
 }
 
+TEST_F(ParserTest, SegmentAndLinearAddressRecordsReplaceEachOther) {
+    // Segment 0x1234 starts its window at 0x12340; a linear record replaces it, and back.
+    ASSERT_TRUE(avr.Init(
+        dir.Write("seg.hex", {Colon(2, 0, {0x12, 0x34}), ColonData(0x10, Range(4)),
+                              ColonExt(0x0003), ColonData(0x10, Range(4, 8)),
+                              Colon(2, 0, {0x10, 0}), ColonData(0, Range(2)), ColonEnd()})));
+    EXPECT_EQ(Blocks(avr), (std::vector<Block>{{0, {}},
+                                               {0x12350, Range(4)},
+                                               {0, {}},
+                                               {0x30010, Range(4, 8)},
+                                               {0, {}},
+                                               {0x10000, Range(2)}}));
+}
+
 TEST_F(ParserTest, ExtendedAddressAtZeroFirstContinuesIntoTheData) {
     ASSERT_TRUE(avr.Init(dir.Write("ext0.hex", {ColonExt(0), ColonData(0, Range(8)), ColonEnd()})));
     EXPECT_EQ(Blocks(avr), (std::vector<Block>{{0, Range(8)}}));
@@ -202,6 +216,11 @@ TEST_F(ParserTest, MalformedColonRecordsMakeTheFileBad) {
         {"wrong checksum", {badSum, ColonEnd()}},
         {"unknown record type", {badType, good, ColonEnd()}},
         {"extended address of one byte", {Colon(4, 0, {1}), good, ColonEnd()}},
+        {"segment address of one byte", {Colon(2, 0, {1}), good, ColonEnd()}},
+        // The offset wraps at the end of its 64 KiB window: no run of bytes across it.
+        {"record past its window", {ColonData(0xFFF8, Range(16)), ColonEnd()}},
+        {"record past its segment",
+         {Colon(2, 0, {0x10, 0x00}), ColonData(0xFFFC, Range(8)), ColonEnd()}},
         {"no end record", {good, ColonData(0x14, Range(4))}},
         {"data after the end record", {good, ColonEnd(), ColonData(0x40, Range(4))}},
         {"no data at all", {ColonEnd()}},

@@ -402,6 +402,16 @@ TEST_F(UpdaterTest, BadFileIsAFileErrorAndNothingIsSent) {
     EXPECT_TRUE(board->Sent().empty());
 }
 
+TEST_F(UpdaterTest, ImageInAnotherAddressUnitThanTheBoardsIsAFileErrorAndNothingIsSent) {
+    // The microcontroller boards count bytes: a word-addressed image would land elsewhere.
+    for (int32_t target : {BoardController, BoardLaserHead}) {
+        updater.SetDevId(target);
+        updater.Update(dir.Write("dsp.x00", {PercentData(0x10, Range(8)), PercentEnd()}));
+        EXPECT_EQ(updater.Error(), _fue_readfile) << target;
+    }
+    EXPECT_TRUE(board->Sent().empty());
+}
+
 TEST_F(UpdaterTest, FileNoParserTakesIsAFileErrorAndSendsNothing) {
     AnswerCode(Cmd::FwReset, [](int) { return std::vector<TAnswer>{}; });
     updater.Update(TwoBlockImage());
