@@ -686,7 +686,9 @@ void TFrequencyBoard::Report() {
     const bool beat = FController.IodineRunning() && FHead && FHead->Lasing();
     const double power = beat ? 2450 + Random().Gauss(35) : 180 + Random().Gauss(15);
     double difference = 0; // no beat, nothing counted
-    if (power > 2000) {
+    const int noCountEvery = Options().NoCountEveryReports;
+    const bool missed = noCountEvery > 0 && ++FReports % noCountEvery == 0;
+    if (power > 2000 && !missed) {
         const double set = static_cast<double>(FHead->FrequencyDifference());
         FWalk += Random().Gauss(Options().RandomWalkStepHz);
         if (FHead->Stabilized() && FController.Locked()) {

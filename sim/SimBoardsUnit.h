@@ -215,6 +215,7 @@ private:
     const TControllerBoard& FController;
     const TLaserHeadBoard* FHead;
     double FWalk = 0;
+    int64_t FReports = 0;
 };
 
 // HeNe laser head (sender 4): every parameter with read-back, the warm-up from start to

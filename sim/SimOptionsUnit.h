@@ -48,6 +48,9 @@ struct TSimulatorOptions {
     // deviation falls as 1/sqrt(tau) to about 1.5e-13 near 500 s and rises slowly beyond, the
     // shape of an iodine-stabilised laser.
     double RandomWalkStepHz = 5;
+    // Every n-th report counts nothing although the beat is there (a missed gate): 0 Hz, with
+    // the power as measured (0 = never).
+    int NoCountEveryReports = 0;
 
     // --- laser head (sender 4) ---------------------------------------------------------------
     int LaserHeadStateMs = 1500;       // start, preheating, laser heating, stabilization loop

@@ -248,7 +248,9 @@ TDecodedFrame DecodeDSPFrame(const uint8_t* f) {
 TDecodedFrame DecodeFrequencyBoardFrame(const uint8_t* f) {
     TDecodedFrame out;
     // The frequency board's boot-loader answers are not decoded.
-    if (f[1] == 166)
+    // A report of exactly 0 Hz counted nothing (no beat in the gate): it is no measurement, and
+    // no display, chart, log, statistic or network message may take it for one.
+    if (f[1] == 166 && Long(f, 2) != 0)
         out.Add(D::Queued).Add(Act::FreqDiffSample{static_cast<int32_t>(Long(f, 2)), Word(f, 6)});
     return out;
 }

@@ -123,7 +123,9 @@ TEST(DSPDecoding, VersionAnswerIsDeliveredTwiceThenTheHarmonicRule) {
 }
 
 TEST(FrequencyBoardDecoding, OnlyTheFrequencyReport) {
-    EXPECT_EQ(Decode(BoardFrame(3, 166, {0, 0, 0, 0, 0, 0})), V{"Q AddFreqDiffSample(0,0)"});
+    // Exactly 0 Hz counted nothing: ignored whatever the power.
+    EXPECT_EQ(Decode(BoardFrame(3, 166, {0, 0, 0, 0, 0xD1, 0x07})), V{});
+    EXPECT_EQ(Decode(BoardFrame(3, 166, {1, 0, 0, 0, 0, 0})), V{"Q AddFreqDiffSample(1,0)"});
     EXPECT_EQ(Decode(BoardFrame(3, 166, {0xFB, 0xFF, 0xFF, 0xFF, 0xD1, 0x07})),
               V{"Q AddFreqDiffSample(-5,2001)"});
     for (uint8_t code : {1, 3, 247, 249, 252})

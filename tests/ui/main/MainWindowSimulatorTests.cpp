@@ -4,7 +4,9 @@
 #include "link/ConnectionUnit.h"
 #include "monitor/LinkEventsUnit.h"
 #include "monitor/StatusModelUnit.h"
+#include "protocol/FrameLogUnit.h"
 #include "sim/SimulatorUnit.h"
+#include "stability/BeatBinnerUnit.h"
 #include "ui/main/MainUnit.h"
 #include "ui/main/TuningStatusUnit.h"
 
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -30,9 +33,10 @@ struct SimulatorWindow : ::testing::Test {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
-    void Start(bool secondModel = false, int statusPeriodMs = 0) {
+    void Start(bool secondModel = false, int statusPeriodMs = 0, int noCountEvery = 0) {
         TSimulatorOptions options = TSimulatorOptions::ForTests();
         options.SecondModel = secondModel;
+        options.NoCountEveryReports = noCountEvery;
         options.StatusPeriodMs = statusPeriodMs;
         options.FrequencyPeriodMs = 50; // the frequency board tells when the laser runs
         sim = std::make_unique<TSimulatedLaserSystem>(options);
@@ -158,4 +162,56 @@ TEST_F(SimulatorWindow, ALockedLaserStaysLockedThroughAnUnplugAndTheReconnect) {
     ASSERT_TRUE(RunUntil([&] { return StatusModel->Snapshot().LaserHeadState == 4; }));
     EXPECT_EQ(headEvents(), before);
     EXPECT_EQ(LinkEvents->LockLossCount(), 0);
+}
+
+// The frequency board sends reports that counted nothing (0 Hz) before the beat is there and
+// now and then among the real ones: the status model, and so the stability bins, the recording
+// and the network beat that follow it, take only the real ones.
+TEST_F(SimulatorWindow, ZeroHertzReportsReachNoConsumer) {
+    Start(false, 0, 4);
+    std::vector<double> reported;
+    QObject::connect(StatusModel, &TStatusModel::FrequencyReported, form.get(),
+                     [&](const QDateTime&, double hz, double) { reported.push_back(hz); });
+    TBeatBinner binner;
+    binner.Attach(StatusModel);
+    int binned = 0;
+    QObject::connect(&binner, &TBeatBinner::BinClosed,
+                     [&](const TBeatBin& bin) { binned += bin.Reports; });
+    const uint64_t firstFrame = FrameLog.load()->NextSeq();
+    form->ConnectionTimerTimer();
+    ASSERT_TRUE(Connection->Connected());
+
+    // What the board sent, as the receive thread took it from the line.
+    int zeros = 0, zerosWithBeat = 0, real = 0;
+    auto count = [&] {
+        zeros = zerosWithBeat = real = 0;
+        uint64_t from = firstFrame;
+        for (const TFrameLogEntry& e : FrameLog.load()->ReadSince(from)) {
+            if (e.Direction != TFrameDirection::Received || e.Code() != 166 || e.Address() != 0x3F)
+                continue;
+            const uint32_t hz =
+                e.Bytes[2] | e.Bytes[3] << 8 | e.Bytes[4] << 16 | uint32_t(e.Bytes[5]) << 24;
+            const int power = e.Bytes[6] | e.Bytes[7] << 8;
+            (hz == 0 ? zeros : real) += 1;
+            zerosWithBeat += hz == 0 && power > 2000;
+        }
+    };
+    ASSERT_TRUE(RunUntil([&] {
+        count();
+        return zerosWithBeat >= 3;
+    }));
+    // Time stands still now: wait until the receive thread has read everything that arrived
+    // and the window has taken every report handed on.
+    for (int i = 0; i < 400; ++i) {
+        const TSimCounters c = sim->Counters();
+        count();
+        if (c.BytesRead >= c.BytesDelivered && int(reported.size()) >= real)
+            break;
+        QTest::qWait(5);
+    }
+    EXPECT_GT(zeros, zerosWithBeat); // also before the beat
+    EXPECT_EQ(std::count(reported.begin(), reported.end(), 0.0), 0);
+    EXPECT_EQ(int(reported.size()), real);
+    binner.CloseUpTo(QDateTime::currentDateTimeUtc().addSecs(10));
+    EXPECT_EQ(binned, real);
 }
