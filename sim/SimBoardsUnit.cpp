@@ -31,10 +31,11 @@ constexpr uint8_t FwAddress = 247, FwTransferCompleted = 248, FwData = 249, FwEr
 // Boot loader
 
 TBootLoader::TBootLoader(TBus& bus, uint8_t board, std::function<void()> restarted)
-    : FBus(bus), FBoard(board), FRestarted(std::move(restarted)) {}
+    : FBus(bus), FBoard(board), FRestarted(std::move(restarted)),
+      FBytesPerAddress(board == 2 ? 2 : 1) {}
 
-uint8_t TBootLoader::Byte(uint32_t address) const {
-    auto it = FMemory.find(address);
+uint8_t TBootLoader::Byte(uint64_t offset) const {
+    auto it = FMemory.find(offset);
     return it == FMemory.end() ? 0xFF : it->second;
 }
 
@@ -97,15 +98,16 @@ bool TBootLoader::Receive(const TCommand& c) {
         } else if (!FAddressSet) {
             status = StatusNoAddress;
         } else {
+            const uint64_t start = uint64_t(FAddress) * uint64_t(FBytesPerAddress);
             for (int k = 0; k < 8; ++k) {
-                const uint32_t a = FAddress + static_cast<uint32_t>(k);
+                const uint64_t a = start + static_cast<uint64_t>(k);
                 const uint8_t v = static_cast<uint8_t>(Byte(a) & c.data.b[k]);
                 if (v == 0xFF)
                     FMemory.erase(a);
                 else
                     FMemory[a] = v;
             }
-            FAddress += 8;
+            FAddress += static_cast<uint32_t>(8 / FBytesPerAddress);
         }
         if (FPhase != Rebooting && FPhase != Erasing)
             Reply(Code::FwData, TPayload().Byte(0, status));

@@ -29,7 +29,8 @@ public:
 
 // The boot loader of boards 1, 2 and 4: reset, switch, erase, address, data, transfer
 // completed, finish. Memory reads 0xFF where nothing is programmed; programming can only clear
-// bits, as flash does.
+// bits, as flash does. The DSP board (2) counts its addresses in 16-bit words (a data frame's
+// 8 bytes fill 4 of them), the other two in bytes.
 class TBootLoader {
 public:
     enum TPhase { Application, Rebooting, Waiting, Programming, Erasing, Erased, Completed };
@@ -45,7 +46,9 @@ public:
     bool Receive(const TCommand& c);
     TPhase Phase() const { return FPhase; }
     bool ApplicationRunning() const { return FPhase == Application; }
-    uint8_t Byte(uint32_t address) const;
+    // The byte at this offset from the start of the memory (address x BytesPerAddress()).
+    uint8_t Byte(uint64_t offset) const;
+    int BytesPerAddress() const { return FBytesPerAddress; }
     size_t ProgrammedBytes() const { return FMemory.size(); }
     int Erases() const { return FErases; }
     int Finishes() const { return FFinishes; }
@@ -58,8 +61,9 @@ private:
     std::function<void()> FRestarted;
     TPhase FPhase = Application;
     uint64_t FGeneration = 0; // a newer reset or erase cancels a pending one
-    std::map<uint32_t, uint8_t> FMemory;
-    uint32_t FAddress = 0;
+    int FBytesPerAddress;
+    std::map<uint64_t, uint8_t> FMemory; // by byte offset
+    uint32_t FAddress = 0;               // in the board's unit
     bool FAddressSet = false;
     int FErases = 0;
     int FFinishes = 0;

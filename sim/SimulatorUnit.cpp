@@ -542,9 +542,11 @@ QByteArray TSimulatedLaserSystem::Programmed(uint8_t board, uint32_t address, in
     std::lock_guard g(F->FMutex);
     F->Sync();
     QByteArray out(std::max(length, 0), '\xFF');
-    if (const Sim::TBoard* b = F->BoardWithLoader(board))
+    if (const Sim::TBoard* b = F->BoardWithLoader(board)) {
+        const uint64_t start = uint64_t(address) * uint64_t(b->Loader()->BytesPerAddress());
         for (int i = 0; i < out.size(); ++i)
-            out[i] = static_cast<char>(b->Loader()->Byte(address + static_cast<uint32_t>(i)));
+            out[i] = static_cast<char>(b->Loader()->Byte(start + static_cast<uint64_t>(i)));
+    }
     return out;
 }
 

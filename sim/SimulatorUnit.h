@@ -120,7 +120,8 @@ public:
     bool InBootLoader(uint8_t board);
     int Erases(uint8_t board);
     int Finishes(uint8_t board);
-    // Bytes programmed into a board, 0xFF where nothing is.
+    // Bytes programmed into a board from the address on (in the board's unit: 16-bit words on
+    // the DSP board, bytes on the others), 0xFF where nothing is.
     QByteArray Programmed(uint8_t board, uint32_t address, int length);
 
     // --- the D2XX table -------------------------------------------------------------------

@@ -133,3 +133,34 @@ TEST(SimBootLoader, LeavesOutTheChosenAcknowledgements) {
 }
 
 } // namespace
+
+namespace {
+
+// The DSP board counts its addresses in 16-bit words, the others in bytes: the second frame
+// of a block follows 8 bytes on, which is 4 words on the DSP board.
+TEST(SimBootLoader, StepsEachBoardsAddressInItsOwnUnit) {
+    const QByteArray first = QByteArray::fromHex("0102030405060708090a0b0c0d0e0f1011");
+    const QByteArray second = QByteArray::fromHex("a1a2a3a4");
+    for (const auto& [board, wordsPerFrame] :
+         {std::pair<uint8_t, uint32_t>{1, 8}, {2, 4}, {4, 8}}) {
+        TSimLink link;
+        ASSERT_TRUE(link.Connect());
+        EnterProgramming(link, board);
+        SendAddress(board, 0x100);
+        link.Pump(30);
+        EXPECT_EQ(SendData(link, board, first), (std::vector<int>{0, 0, 0}));
+        // A block that starts right after the first one's three frames.
+        SendAddress(board, 0x100 + 3 * wordsPerFrame);
+        link.Pump(30);
+        EXPECT_EQ(SendData(link, board, second), (std::vector<int>{0}));
+
+        const QByteArray filler(7, '\xFF');
+        EXPECT_EQ(link.Sim.Programmed(board, 0x100, 24), first + filler) << int(board);
+        EXPECT_EQ(link.Sim.Programmed(board, 0x100 + 3 * wordsPerFrame, 8),
+                  second + QByteArray(4, '\xFF'))
+            << int(board);
+        EXPECT_EQ(link.Sim.Programmed(board, 0xE0, 32), QByteArray(32, '\xFF')) << int(board);
+    }
+}
+
+} // namespace
