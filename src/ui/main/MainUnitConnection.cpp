@@ -16,6 +16,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <initializer_list>
+
 void TMainForm::SearchUrzadzenButtonClick() {
     static const QString Searching = QStringLiteral("Searching...");
     if (ui->StatusLabel->text() == Searching)
@@ -148,4 +150,24 @@ void TMainForm::FreeReceiveThread() {
     TReadILFrameThread* thread = ILFrameReader;
     ILFrameReader = nullptr;
     delete thread;
+}
+
+void TMainForm::FirmwareRunChanged(bool running) {
+    if (!running) {
+        for (const QPointer<QWidget>& w : FDisabledForRun)
+            if (w)
+                w->setEnabled(true);
+        FDisabledForRun.clear();
+        return;
+    }
+    // The containers of the sending controls; what was disabled before stays so afterwards.
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->ConnectionGroupBox, ui->ParametersPanel,
+                                                      ui->SimplePeakGroupBox,
+                                                      ui->FreqDifference2GroupBox, ui->ServicePanel,
+                                                      ui->ServiceLaserTabSheet, ui->TestTabSheet}) {
+        if (!w || w->testAttribute(Qt::WA_ForceDisabled))
+            continue;
+        w->setEnabled(false);
+        FDisabledForRun.emplace_back(w);
+    }
 }
