@@ -190,6 +190,8 @@ private:
     void StartReceiveThread();
     void TerminateReceiveThread();
     void FreeReceiveThread();
+    // Terminates the receive thread, waits for it and frees it: before any close of its handle.
+    void StopReceiveThread();
     // Stops the receive thread and closes the link; a refused close starts a new receive thread
     // on the link that stays open and answers false.
     bool CloseLink();

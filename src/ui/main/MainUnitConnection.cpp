@@ -54,6 +54,9 @@ void TMainForm::ConnectButtonClick() {
     }
     Connection->SetDeviceID(selected->text());
     ui->ConnectButton->setEnabled(false);
+    // Connect may close the open handle and open it again: the receive thread reading it
+    // stops first (a new one starts on the link that answers).
+    StopReceiveThread();
     if (!Connection->Connect()) {
         ui->ConnectButton->setEnabled(true);
         ui->StartButton->setEnabled(false);
@@ -130,8 +133,7 @@ void TMainForm::AdaptToDeviceKind() {
 
 void TMainForm::StartReceiveThread() {
     // An earlier thread (left by a refused close) is stopped and freed before the new one.
-    TerminateReceiveThread();
-    FreeReceiveThread();
+    StopReceiveThread();
     ILFrameReader = new TReadILFrameThread(this, this);
     ILFrameReader->start();
 }
@@ -144,6 +146,11 @@ void TMainForm::TerminateReceiveThread() {
     FStoppingReceiveThread = true;
     ILFrameReader->Stop();
     FStoppingReceiveThread = false;
+}
+
+void TMainForm::StopReceiveThread() {
+    TerminateReceiveThread();
+    FreeReceiveThread();
 }
 
 void TMainForm::FreeReceiveThread() {

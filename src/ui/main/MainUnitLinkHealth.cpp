@@ -258,6 +258,7 @@ void TMainForm::ReconnectLostDevice(const TDeviceID& device) {
     ui->DeviceListListBox->addItem(device.fullName());
     ui->DeviceListListBox->setCurrentRow(0);
     CRCErrorCounter = 0;
+    StopReceiveThread(); // none reads the handle Connect may close
     if (!Connection->Connect(device))
         return; // listed but not open yet: the next look tries again
     // The connect sequence of the operator's Connect, without any tuning command: a laser that
