@@ -46,9 +46,15 @@ void TMainForm::ConnectButtonClick() {
         return;
     }
     // Another device is open: it is closed first, so that the kind the window and the command
-    // sender go by is always the open device's.
-    if (Connection->Connected() && Connection->DeviceID().fullName() != selected->text() &&
-        !CloseLink()) {
+    // sender go by is always the open device's. The open device listed with other notes is
+    // still the same device.
+    const TDeviceID* chosen = nullptr;
+    for (const TDeviceID& device : Connection->DevicesList())
+        if (device.fullName() == selected->text())
+            chosen = &device;
+    const bool sameDevice = chosen ? chosen->SameDevice(Connection->DeviceID())
+                                   : Connection->DeviceID().fullName() == selected->text();
+    if (Connection->Connected() && !sameDevice && !CloseLink()) {
         ui->StatusLabel->setText(QStringLiteral("Connection error"));
         return;
     }

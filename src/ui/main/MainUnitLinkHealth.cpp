@@ -245,8 +245,7 @@ void TMainForm::RecoveryTimerTimer() {
     }
     QStringList names;
     Connection->GetAvailableDevices(names);
-    const auto device = FindLostDevice(Connection->DevicesList(), FLostDevice.fullName(),
-                                       FLostDevice.serialNumber());
+    const auto device = FindLostDevice(Connection->DevicesList(), FLostDevice);
     if (!device)
         return; // not back, back twice, or back as another kind: keep looking, or let the
                 // operator choose
