@@ -73,6 +73,11 @@ std::vector<TTransportChoiceTable::TEntry> TTransportChoiceTable::Build() {
     return entries;
 }
 
+bool TTransportChoiceTable::VendorPresent() {
+    auto* vendor = dynamic_cast<TVendorD2XXTable*>(&FVendor);
+    return !vendor || vendor->IsLoaded(); // a stand-in table is always there
+}
+
 FT_STATUS TTransportChoiceTable::ListAdapters(std::vector<TListedAdapter>& adapters) {
     adapters.clear();
     std::vector<TListedAdapter> vendor, kernel;
@@ -81,6 +86,8 @@ FT_STATUS TTransportChoiceTable::ListAdapters(std::vector<TListedAdapter>& adapt
         vendor.clear();
     if (FKernel.ListAdapters(kernel) != FT_OK)
         kernel.clear();
+    if (vendorStatus != FT_OK && kernel.empty() && VendorPresent())
+        return vendorStatus; // the library is there and cannot say what is attached
 
     std::vector<TAdapterEntry> entries;
     for (const TListedAdapter& a : vendor)

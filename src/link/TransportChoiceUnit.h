@@ -25,7 +25,8 @@ public:
     TTransportChoiceTable(TD2XXTable& vendor, TD2XXTable& kernel);
 
     // The adapters of both, each once; the transport is named in the notes when both list
-    // adapters.
+    // adapters. A vendor library that is there but cannot count its adapters is an error,
+    // unless the kernel driver lists adapters.
     FT_STATUS ListAdapters(std::vector<TListedAdapter>& adapters) override;
     FT_STATUS OpenAdapter(const TListedAdapter& adapter, FT_HANDLE* pHandle) override;
     FT_STATUS CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) override;
@@ -61,6 +62,7 @@ private:
         TListedAdapter KernelTwin;
     };
     std::vector<TEntry> Build();
+    bool VendorPresent();
     TD2XXTable* Owner(FT_HANDLE h);
 
     TD2XXTable& FVendor;
