@@ -104,7 +104,66 @@ void ApplyMqttFlags(const TMqttFlags& f, TMqttOptions& m, QString& error) {
     }
 }
 
+// Qt's own options, given with one dash or two: those followed by a value, then the rest.
+const char* const QtValueOptions[] = {"platform",
+                                      "platformpluginpath",
+                                      "platformtheme",
+                                      "plugin",
+                                      "qwindowgeometry",
+                                      "geometry",
+                                      "qwindowtitle",
+                                      "title",
+                                      "qwindowicon",
+                                      "icon",
+                                      "style",
+                                      "stylesheet",
+                                      "session",
+                                      "display",
+                                      "name",
+                                      "qmljsdebugger",
+                                      "visual",
+                                      "ncols",
+                                      "cmap",
+                                      "fn",
+                                      "font",
+                                      "bg",
+                                      "background",
+                                      "fg",
+                                      "foreground",
+                                      "btn",
+                                      "button",
+                                      "im",
+                                      "inputstyle"};
+const char* const QtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb",
+                                     "sync",    "testability", "qdebug"};
+
+// How many arguments from i on a Qt option takes (0 when a is none of Qt's).
+int QtOptionLength(const QStringList& args, qsizetype i) {
+    QString a = args[i];
+    if (a.startsWith(QLatin1String("--")))
+        a.remove(0, 1);
+    if (!a.startsWith(QLatin1Char('-')) || a.size() < 2)
+        return 0;
+    const QString name = a.mid(1).section(QLatin1Char('='), 0, 0);
+    const bool inlineValue = a.contains(QLatin1Char('='));
+    for (const char* option : QtValueOptions)
+        if (name == QLatin1String(option))
+            return inlineValue || i + 1 >= args.size() ? 1 : 2;
+    for (const char* option : QtFlagOptions)
+        if (name == QLatin1String(option) && !inlineValue)
+            return 1;
+    return 0;
+}
+
 } // namespace
+
+QString CommandLineVersion() {
+    return QStringLiteral("Halvane " HALVANE_VERSION);
+}
+
+QString CommandLineUsageHint() {
+    return QStringLiteral("Usage: halvane [options] (halvane --help lists them)");
+}
 
 TCommandLine ParseCommandLine(const QStringList& arguments) {
     TCommandLine c;
@@ -118,6 +177,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
                 return c;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             c.Help = true;
+        } else if (a == QLatin1String("--version")) {
+            c.Version = true;
         } else if (a == QLatin1String("--simulator") ||
                    a.startsWith(QLatin1String("--simulator="))) {
             c.Simulator = true;
@@ -151,8 +212,12 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
             if (!c.Error.isEmpty())
                 return c;
             simOptionGiven = true;
+        } else if (const int length = QtOptionLength(arguments, i)) {
+            i += length - 1; // Qt's own, read by Qt
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            c.Error = QStringLiteral("halvane: unknown option '%1'").arg(a);
+            return c;
         }
-        // Anything else is left to Qt (-platform, -style ...).
     }
     if (simOptionGiven && !c.Simulator) {
         c.Error = QStringLiteral("the --sim-... options need --simulator");
@@ -162,7 +227,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
         c.Error = QStringLiteral("--sim-unplug-for must be shorter than --sim-unplug-every");
         return c;
     }
-    if (c.Help)
+    if (c.Help || c.Version)
         return c;
     ApplyMqttFlags(mqtt, c.Mqtt, c.Error);
     if (!c.Error.isEmpty())
@@ -194,6 +259,7 @@ QString CommandLineHelp() {
         "  --sim-unlock-every=SECONDS   with --simulator: the simulated controller drops out of\n"
         "                               lock every SECONDS and locks again by itself\n"
         "  --help                       this text\n"
+        "  --version                    the program's name and version\n"
         "\n"
         "Network status stream (read-only; off unless --mqtt is given):\n"
         "  --mqtt URL                   publish status, beat, events and health to the MQTT\n"

@@ -12,6 +12,8 @@
 //                                period and locks again by itself
 //   --mqtt URL and companions    the read-only network status stream (net/MqttOptionsUnit.h)
 //   --help                       the list of options
+//   --version                    the program's name and version
+// Qt's own options (-platform, -style ...) pass to Qt; any other option is refused by name.
 
 #include "net/MqttOptionsUnit.h"
 
@@ -22,6 +24,7 @@
 
 struct TCommandLine {
     bool Help = false;
+    bool Version = false;
     bool Simulator = false; // --simulator in any form; the simulator reads its own value
     QString PortPath;       // empty: adapters are searched for as usual
     int32_t PortKind = 111111;
@@ -36,3 +39,7 @@ struct TCommandLine {
 // Files named by flags (the MQTT password file) are read here.
 TCommandLine ParseCommandLine(const QStringList& arguments);
 QString CommandLineHelp();
+// "Halvane 2022.06.1"
+QString CommandLineVersion();
+// The one line that follows an error: how to see the options.
+QString CommandLineUsageHint();

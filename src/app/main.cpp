@@ -63,9 +63,13 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (!commandLine.Error.isEmpty()) {
-        std::fprintf(stderr, "%s\n\n%s", qPrintable(commandLine.Error),
-                     qPrintable(CommandLineHelp()));
+        std::fprintf(stderr, "%s\n%s\n", qPrintable(commandLine.Error),
+                     qPrintable(CommandLineUsageHint()));
         return 2;
+    }
+    if (commandLine.Version) {
+        std::fprintf(stdout, "%s\n", qPrintable(CommandLineVersion()));
+        return 0;
     }
     QApplication app(argc, argv);
     TSleepPrevention::Acquire();

@@ -1,5 +1,6 @@
 #include "firmware/FirmwareUpdaterUnit.h"
 
+#include "link/ConnectionUnit.h"
 #include "protocol/CommandTableUnit.h"
 #include "protocol/SendFrameUnit.h"
 
@@ -278,10 +279,19 @@ bool TFirmwareUpdater::WaitForAck(uint32_t timeout, TFirmwareUpdaterErrors error
     return true;
 }
 
+void TFirmwareUpdater::SendRunFrame(uint8_t code, const uint8_t data[8]) {
+    const TLinkWriteScope own(FWriteKey);
+    SendFrame(static_cast<uint8_t>(FDevId.load()), code, data);
+}
+
+void TFirmwareUpdater::SendRunCommand(uint8_t code) {
+    const uint8_t none[8] = {};
+    SendRunFrame(code, none);
+}
+
 bool TFirmwareUpdater::SendReset() {
-    const uint8_t target = static_cast<uint8_t>(FDevId.load());
     FAckEvent.ResetEvent();
-    SendParamsFrame(target, Cmd::FwReset);
+    SendRunCommand(Cmd::FwReset);
     // Whatever arrives while the board restarts into its boot loader is discarded.
     FClock->Sleep(ResetPauseMs);
     FAckEvent.ResetEvent();
@@ -294,25 +304,34 @@ void TFirmwareUpdater::Update(const QString& path) {
     bool idle = false;
     if (!FRunning.compare_exchange_strong(idle, true))
         return;
+    // From the first reset to the end, the link carries the run's frames and nothing else: a
+    // boot loader takes any frame for its board as part of the handshake.
     struct TRunning {
         std::atomic<bool>& flag;
-        ~TRunning() { flag.store(false); }
-    } running{FRunning};
+        uint64_t& key;
+        ~TRunning() {
+            if (TConnection* c = Connection; c && key != 0)
+                c->ReleaseWriting(key);
+            key = 0;
+            flag.store(false);
+        }
+    } running{FRunning, FWriteKey};
 
-    const uint8_t target = static_cast<uint8_t>(FDevId.load());
     FError.store(_fue_none);
     if (!LoadFirmwareFile(path))
         return;
+    if (TConnection* c = Connection)
+        FWriteKey = c->ReserveWriting();
 
     if (SendReset()) {
         SetError(_fue_none);
         if (SendReset())
             return;
     }
-    SendParamsFrame(target, Cmd::FwSwitchToProgramming);
+    SendRunCommand(Cmd::FwSwitchToProgramming);
     if (WaitForAck(SwitchTimeoutMs, _fue_switch_to_programming, Cmd::FwSwitchToProgramming))
         return;
-    SendParamsFrame(target, Cmd::FwErase);
+    SendRunCommand(Cmd::FwErase);
     if (WaitForAck(EraseTimeoutMs, _fue_erasing_timeout, Cmd::FwErase))
         return;
 
@@ -331,7 +350,7 @@ void TFirmwareUpdater::Update(const QString& path) {
                                     0,
                                     0,
                                     0};
-        SendFrame(target, Cmd::FwAddress, address);
+        SendRunFrame(Cmd::FwAddress, address);
         // A missing address answer sets the error; the block's data still follows and the run
         // stops before the next block.
         WaitForAck(AddressTimeoutMs, _fue_programming_timeout, Cmd::FwAddress);
@@ -345,7 +364,7 @@ void TFirmwareUpdater::Update(const QString& path) {
             }
             bool answered = false;
             for (int sending = 0; sending < DataSendings && !answered; ++sending) {
-                SendFrame(target, Cmd::FwData, frame);
+                SendRunFrame(Cmd::FwData, frame);
                 answered = !WaitForAck(DataTimeoutMs, _fue_programming_timeout, Cmd::FwData);
             }
             if (!answered)
@@ -360,9 +379,9 @@ void TFirmwareUpdater::Update(const QString& path) {
 
     if (FError.load() != _fue_none)
         return;
-    SendParamsFrame(target, Cmd::FwTransferCompleted);
+    SendRunCommand(Cmd::FwTransferCompleted);
     if (WaitForAck(TransferCompletedTimeoutMs, _fue_transfer_completed, Cmd::FwTransferCompleted))
         return;
-    SendParamsFrame(target, Cmd::FwFinish);
+    SendRunCommand(Cmd::FwFinish);
     SetProgrammingState(100);
 }

@@ -180,6 +180,9 @@ private:
     bool WaitForAck(uint32_t timeout, TFirmwareUpdaterErrors error, uint8_t code);
     // One reset attempt; true when it failed.
     bool SendReset();
+    // A frame of the run for the board being programmed, sent as the link's reserved writer.
+    void SendRunFrame(uint8_t code, const uint8_t data[8]);
+    void SendRunCommand(uint8_t code);
     void SetError(TFirmwareUpdaterErrors error);
     void SetProgrammingState(int32_t state);
     void UpdateProgress(int64_t count);
@@ -198,6 +201,7 @@ private:
     int32_t FDataCount = 0;
     std::atomic<bool> FRunning{false};
     std::atomic<bool> FWorkerBusy{false};
+    uint64_t FWriteKey = 0; // the link's write reservation of the running update
 };
 
 // The one updater, created and freed by the application manager.

@@ -2,7 +2,22 @@
 
 #include <QThread>
 
+#include <algorithm>
+
 TConnection* Connection = nullptr;
+
+namespace {
+// The reservation key the calling thread sends with (0: none).
+thread_local uint64_t CurrentWriteKey = 0;
+} // namespace
+
+TLinkWriteScope::TLinkWriteScope(uint64_t key) : FPrevious(CurrentWriteKey) {
+    CurrentWriteKey = key;
+}
+
+TLinkWriteScope::~TLinkWriteScope() {
+    CurrentWriteKey = FPrevious;
+}
 
 TConnection::TConnection()
     : FReconnectWait([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }) {}
@@ -83,11 +98,48 @@ bool TConnection::Reconnect() {
 }
 
 bool TConnection::Send(const void* Bufor, uint32_t& size) {
-    if (FConnected && FConnection)
-        FError = FConnection->IOWrite(Bufor, size);
-    else
+    std::lock_guard lock(FWriteMutex);
+    const uint64_t reserved = FReservation.load();
+    if (reserved != 0 && CurrentWriteKey != reserved)
+        return false; // the link serves a reservation: nothing else goes out
+    if (!FConnected || !FConnection) {
         FError = _error;
-    return FError == _ok;
+        return false;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(Bufor);
+    const uint32_t wanted = size;
+    uint32_t done = 0;
+    TConnectionError result = _ok;
+    do {
+        uint32_t part = wanted - done;
+        result = FConnection->IOWrite(bytes + done, part);
+        if (result != _ok || part == 0)
+            break; // failed, or the line takes nothing more: the count says what went
+        done += std::min(part, wanted - done);
+    } while (done < wanted);
+    size = result == _ok ? done : 0;
+    FError = result;
+    return result == _ok;
+}
+
+uint64_t TConnection::ReserveWriting() {
+    std::lock_guard lock(FWriteMutex);
+    if (FReservation.load() != 0)
+        return 0;
+    const uint64_t key = ++FLastKey;
+    FReservation.store(key);
+    return key;
+}
+
+void TConnection::ReleaseWriting(uint64_t key) {
+    std::lock_guard lock(FWriteMutex);
+    if (key != 0 && FReservation.load() == key)
+        FReservation.store(0);
+}
+
+bool TConnection::MayWrite() const {
+    const uint64_t reserved = FReservation.load();
+    return reserved == 0 || CurrentWriteKey == reserved;
 }
 
 bool TConnection::Read(void* bufor, uint32_t& size) {

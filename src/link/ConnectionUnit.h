@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class TConnection {
 public:
@@ -27,6 +28,10 @@ public:
     bool Disconnect();
     bool Reconnect();
 
+    // Writes the bytes whole: one writer at a time, a short write of the driver followed by the
+    // rest (as long as the line takes bytes at all), so that a frame is never cut or mixed with
+    // another thread's. Refused (false, nothing written) while a reservation is held and the
+    // calling thread does not send as its holder.
     bool Send(const void* Bufor, uint32_t& size);
     bool Read(void* bufor, uint32_t& size);
     bool GetReadDataCount(uint32_t& size);
@@ -36,6 +41,16 @@ public:
     // open transport.
     void SetLowLatencyTimer();
     void SetDefaultLatencyTimer();
+
+    // --- one writer on the link -------------------------------------------------------------
+    // Reserves the link's writing for one user (a firmware run): from now on only what is sent
+    // inside a TLinkWriteScope with the returned key is written. Returns 0 (nothing reserved)
+    // while another reservation holds. Returns once no other write is under way.
+    uint64_t ReserveWriting();
+    void ReleaseWriting(uint64_t key);
+    bool WritingReserved() const { return FReservation.load() != 0; }
+    // Whether a frame sent now on the calling thread would be let through by the reservation.
+    bool MayWrite() const;
 
     const TDeviceID& DeviceID() const { return FSelectedDevice; }
     bool Connected() const { return FConnected.load(); }
@@ -54,6 +69,22 @@ private:
     std::atomic<TConnectionError> FError{_ok};
     TDevicesIDList FDevicesList;
     std::function<void(int ms)> FReconnectWait;
+    std::mutex FWriteMutex; // one writer at a time, whole buffers
+    std::atomic<uint64_t> FReservation{0};
+    uint64_t FLastKey = 0;
+};
+
+// Frames sent on this thread while it lives are the reservation's own (key from
+// TConnection::ReserveWriting). Scopes nest; the inner key holds until it ends.
+class TLinkWriteScope {
+public:
+    explicit TLinkWriteScope(uint64_t key);
+    ~TLinkWriteScope();
+    TLinkWriteScope(const TLinkWriteScope&) = delete;
+    TLinkWriteScope& operator=(const TLinkWriteScope&) = delete;
+
+private:
+    uint64_t FPrevious;
 };
 
 // The one connection of the run, created and freed by the main window.

@@ -12,6 +12,44 @@
 #include <vector>
 
 // ---------------------------------------------------------------------------------------------
+// Listing with identities
+
+FT_STATUS TD2XXTable::ListAdapters(std::vector<TListedAdapter>& adapters) {
+    adapters.clear();
+    FT_DWORD count = 0;
+    const FT_STATUS status = CreateDeviceInfoList(&count);
+    if (status != FT_OK || count == 0)
+        return status;
+    // Room for every node reported, never fewer than the 50 of the classic array.
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(std::max<FT_DWORD>(count, 50));
+    std::memset(static_cast<void*>(nodes.data()), 0, nodes.size() * sizeof(nodes[0]));
+    FT_DWORD got = static_cast<FT_DWORD>(nodes.size());
+    if (GetDeviceInfoList(nodes.data(), &got) != FT_OK)
+        got = 0;
+    got = std::min({got, count, static_cast<FT_DWORD>(nodes.size())});
+    for (FT_DWORD i = 0; i < got; ++i) {
+        const FT_DEVICE_LIST_INFO_NODE& n = nodes[i];
+        // Neither field is trusted to hold its NUL.
+        TListedAdapter a;
+        a.OpenKey =
+            QByteArray(n.Description, qsizetype(strnlen(n.Description, sizeof n.Description)));
+        a.Description = QString::fromLocal8Bit(a.OpenKey);
+        a.SerialNumber = QString::fromLatin1(
+            n.SerialNumber, qsizetype(strnlen(n.SerialNumber, sizeof n.SerialNumber)));
+        a.Tag = i;
+        adapters.push_back(a);
+    }
+    return FT_OK;
+}
+
+FT_STATUS TD2XXTable::OpenAdapter(const TListedAdapter& adapter, FT_HANDLE* pHandle) {
+    char description[65] = {};
+    std::memcpy(description, adapter.OpenKey.constData(),
+                std::min<size_t>(64, static_cast<size_t>(adapter.OpenKey.size())));
+    return OpenEx(description, FT_OPEN_BY_DESCRIPTION, pHandle);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Vendor library
 
 namespace {
@@ -193,6 +231,22 @@ TD2XXTable& Table() {
 
 void SetTable(TD2XXTable* table) {
     CurrentTable.store(table, std::memory_order_release);
+}
+
+bool ListAdapters(std::vector<TListedAdapter>& adapters) {
+    adapters.clear();
+    if (Table().ListAdapters(adapters) == FT_OK)
+        return true;
+    adapters.clear();
+    return false;
+}
+
+bool OpenAdapter(const TListedAdapter& adapter, FT_HANDLE& handle) {
+    handle = nullptr;
+    if (Table().OpenAdapter(adapter, &handle) == FT_OK)
+        return true;
+    handle = nullptr;
+    return false;
 }
 
 bool CreateDeviceInfoList(FT_DWORD& count) {

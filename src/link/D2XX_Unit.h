@@ -6,10 +6,13 @@
 // wrappers the transport calls: each returns true when the library's status is FT_OK and sets its
 // output values to 0 when the call fails.
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define D2XX_CALL __stdcall
@@ -43,9 +46,26 @@ struct FT_DEVICE_LIST_INFO_NODE {
     FT_HANDLE ftHandle;
 };
 
+// One adapter as a transport lists it: what identifies it, apart from what the operator is told
+// about it.
+struct TListedAdapter {
+    QString Description;  // the adapter's own USB description, whole
+    QStringList Notes;    // for the operator: why it does not open, which transport serves it
+    QString SerialNumber; // the USB serial number; empty where unknown
+    QString PortPath;     // the port's device path; empty where unknown
+    QByteArray OpenKey;   // the description field as listed, for an open by description
+    uint64_t Tag = 0;     // the listing table's own reference
+};
+
 class TD2XXTable {
 public:
     virtual ~TD2XXTable() = default;
+    // The adapters with their identities and notes. By default read from the device-information
+    // list (a count that cannot be read is that call's status; a list that cannot be read is
+    // no adapter), without notes.
+    virtual FT_STATUS ListAdapters(std::vector<TListedAdapter>& adapters);
+    // Opens one adapter of the last listing; by default by its listed description.
+    virtual FT_STATUS OpenAdapter(const TListedAdapter& adapter, FT_HANDLE* pHandle);
     virtual FT_STATUS CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) = 0;
     // Fills at most *lpdwNumDevs nodes on entry (the room the caller made); *lpdwNumDevs is the
     // number of nodes written on return.
@@ -110,6 +130,8 @@ TD2XXTable& Table();
 // default. The caller keeps ownership and must keep the table alive while it is installed.
 void SetTable(TD2XXTable* table);
 
+bool ListAdapters(std::vector<TListedAdapter>& adapters);
+bool OpenAdapter(const TListedAdapter& adapter, FT_HANDLE& handle);
 bool CreateDeviceInfoList(FT_DWORD& count);
 bool GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, FT_DWORD capacity, FT_DWORD& count);
 bool OpenEx(const char* description, FT_DWORD flags, FT_HANDLE& handle);

@@ -30,12 +30,29 @@ public:
     const QString& btRadio() const { return FBTRadio; }
     const QString& btAddress() const { return FBTAddress; }
 
+    // What identifies the device, apart from fullName (the text the device list shows, notes
+    // for the operator included): the description as the adapter reports it, and where the
+    // transport knows them its USB serial number and port path. Set by the device search.
+    void SetIdentity(const QString& description, const QString& usbSerialNumber,
+                     const QString& portPath);
+    bool HasIdentity() const { return !FDescription.isEmpty(); }
+    // The adapter's own description; fullName for an identity made by hand.
+    const QString& description() const { return HasIdentity() ? FDescription : FFullName; }
+    const QString& usbSerialNumber() const { return FUsbSerialNumber; }
+    const QString& portPath() const { return FPortPath; }
+    // The same device: the same kind and description, and the same USB serial number or, where
+    // either has none, the same port path (where both know one). Notes play no part.
+    bool SameDevice(const TDeviceID& other) const;
+
 private:
     TConnectionType FconnectionType = _none;
     QString FFullName;
     int32_t FSerialNumber = 0;
     QString FBTRadio;
     QString FBTAddress;
+    QString FDescription;
+    QString FUsbSerialNumber;
+    QString FPortPath;
 };
 
 // The devices found by one search, in driver order.

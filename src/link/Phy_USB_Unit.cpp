@@ -5,12 +5,15 @@
 
 namespace {
 
-// The 64-byte description field up to its first NUL, from the system's 8-bit code page. The
-// field is not trusted to hold a NUL at all.
-QString DescriptionText(const FT_DEVICE_LIST_INFO_NODE& node) {
-    const char* d = node.Description;
-    const size_t n = strnlen(d, sizeof node.Description);
-    return QString::fromLocal8Bit(d, static_cast<qsizetype>(n));
+// The device a listed adapter of this kind is: the text the device list shows (the description
+// with the notes for the operator), and what identifies it.
+TDeviceID ListedDevice(const TListedAdapter& adapter, int32_t kind) {
+    QString shown = adapter.Description;
+    for (const QString& note : adapter.Notes)
+        shown += QStringLiteral(" (") + note + QLatin1Char(')');
+    TDeviceID device(_usb, shown, kind, QString(), QString());
+    device.SetIdentity(adapter.Description, adapter.SerialNumber, adapter.PortPath);
+    return device;
 }
 
 } // namespace
@@ -23,34 +26,15 @@ int32_t TUSBConnection::KindOfDescription(const QString& description) {
     return 0;
 }
 
-bool TUSBConnection::ReadDeviceList(std::vector<FT_DEVICE_LIST_INFO_NODE>& nodes) {
-    nodes.clear();
-    FT_DWORD count = 0;
-    if (!D2XX::CreateDeviceInfoList(count))
-        return false;
-    if (count == 0)
-        return true;
-    // Room for every node the driver reports, never fewer than the 50 of the classic array.
-    nodes.resize(std::max(count, DeviceListNodes));
-    std::memset(static_cast<void*>(nodes.data()), 0, nodes.size() * sizeof(nodes[0]));
-    FT_DWORD got = 0;
-    if (!D2XX::GetDeviceInfoList(nodes.data(), static_cast<FT_DWORD>(nodes.size()), got))
-        got = 0;
-    nodes.resize(std::min<size_t>(got, count));
-    return true;
-}
-
 TConnectionError TUSBConnection::IOEnumDevices(TDevicesIDList& DevicesList) {
     try {
-        std::vector<FT_DEVICE_LIST_INFO_NODE> nodes;
-        if (!ReadDeviceList(nodes))
+        std::vector<TListedAdapter> adapters;
+        if (!D2XX::ListAdapters(adapters))
             return _error;
-        for (const FT_DEVICE_LIST_INFO_NODE& node : nodes) {
-            const QString description = DescriptionText(node);
-            const int32_t kind = KindOfDescription(description);
-            if (kind != 0)
-                DevicesList.push_back(TDeviceID(_usb, description, kind, QString(), QString()));
-        }
+        // The kind follows the adapter's own description, whatever notes the list adds.
+        for (const TListedAdapter& adapter : adapters)
+            if (const int32_t kind = KindOfDescription(adapter.Description))
+                DevicesList.push_back(ListedDevice(adapter, kind));
         return _ok;
     } catch (const std::exception&) {
         return _error;
@@ -64,18 +48,21 @@ TConnectionError TUSBConnection::IOConnect(const TDeviceID& DeviceID) {
         // settings) is released before another is opened: the driver keeps one per open.
         if (FT_HANDLE stale = FUSBHandle.exchange(nullptr))
             D2XX::Close(stale);
-        std::vector<FT_DEVICE_LIST_INFO_NODE> nodes;
-        if (!ReadDeviceList(nodes) || nodes.empty())
+        std::vector<TListedAdapter> adapters;
+        if (!D2XX::ListAdapters(adapters) || adapters.empty())
             return _error;
-        // The first adapter whose description contains the selected name and that opens is the
-        // one used; later matches are left alone, so no handle is ever opened and forgotten.
-        for (const FT_DEVICE_LIST_INFO_NODE& node : nodes) {
-            if (!DescriptionText(node).contains(DeviceID.fullName(), Qt::CaseSensitive))
+        // A device found by a search is matched by its identity, whatever notes the list shows
+        // meanwhile; one named by hand by a text the listed name contains. The first match
+        // that opens is the one used; later matches are left alone, so no handle is ever
+        // opened and forgotten.
+        for (const TListedAdapter& adapter : adapters) {
+            const TDeviceID listed = ListedDevice(adapter, KindOfDescription(adapter.Description));
+            if (DeviceID.HasIdentity()
+                    ? !listed.SameDevice(DeviceID)
+                    : !listed.fullName().contains(DeviceID.fullName(), Qt::CaseSensitive))
                 continue;
-            char description[sizeof node.Description + 1] = {};
-            std::memcpy(description, node.Description, sizeof node.Description);
             FT_HANDLE handle = nullptr;
-            if (!D2XX::OpenEx(description, FT_OPEN_BY_DESCRIPTION, handle))
+            if (!D2XX::OpenAdapter(adapter, handle))
                 continue;
             FUSBHandle.store(handle);
             if (D2XX::SetBaudRate(handle, LinkBaudRate) &&

@@ -44,8 +44,5 @@ public:
     static int32_t KindOfDescription(const QString& description);
 
 private:
-    // Reads the driver's device list; false when the count cannot be read.
-    static bool ReadDeviceList(std::vector<FT_DEVICE_LIST_INFO_NODE>& nodes);
-
     std::atomic<FT_HANDLE> FUSBHandle{nullptr};
 };

@@ -262,8 +262,9 @@ std::vector<TSerialPortD2XXTable::TPort> TSerialPortD2XXTable::ScanPorts() {
     if (!fixedPath.isEmpty()) {
         TPort port;
         port.DevicePath = fixedPath;
-        port.Description = WithNote(
-            SerialPortModelName(fixedKind) + QStringLiteral(" on ") + fixedPath, note(port, true));
+        port.Product = SerialPortModelName(fixedKind) + QStringLiteral(" on ") + fixedPath;
+        port.Note = note(port, true);
+        port.Description = WithNote(port.Product, port.Note);
         ports.push_back(port);
         return ports;
     }
@@ -311,8 +312,9 @@ std::vector<TSerialPortD2XXTable::TPort> TSerialPortD2XXTable::ScanPorts() {
             port.UsbDevicePath = FDevRoot + QStringLiteral("/bus/usb/%1/%2")
                                                 .arg(bus, 3, 10, QLatin1Char('0'))
                                                 .arg(devnum, 3, 10, QLatin1Char('0'));
-        port.Description =
-            WithNote(ReadAttribute(usbDir + QStringLiteral("/product")), note(port, false));
+        port.Product = ReadAttribute(usbDir + QStringLiteral("/product"));
+        port.Note = note(port, false);
+        port.Description = WithNote(port.Product, port.Note);
         ports.push_back(port);
     }
 #endif
@@ -391,6 +393,53 @@ FT_STATUS TSerialPortD2XXTable::OpenEx(void* pArg1, FT_DWORD Flags, FT_HANDLE* p
     }
     if (!found)
         return FT_DEVICE_NOT_FOUND;
+    return OpenPort(port, pHandle);
+#else
+    (void)pArg1;
+    (void)Flags;
+    (void)pHandle;
+    return FT_DEVICE_NOT_FOUND;
+#endif
+}
+
+FT_STATUS TSerialPortD2XXTable::ListAdapters(std::vector<TListedAdapter>& adapters) {
+    adapters.clear();
+    std::vector<TPort> ports = ScanPorts();
+    for (const TPort& p : ports) {
+        TListedAdapter a;
+        a.Description = p.Product;
+        if (!p.Note.isEmpty())
+            a.Notes << p.Note;
+        a.SerialNumber = p.SerialNumber;
+        a.PortPath = p.DevicePath;
+        a.OpenKey = p.Description.toLocal8Bit().left(DescriptionRoom);
+        a.Tag = adapters.size();
+        adapters.push_back(a);
+    }
+    std::lock_guard g(FMutex);
+    FListed = std::move(ports);
+    return FT_OK;
+}
+
+FT_STATUS TSerialPortD2XXTable::OpenAdapter(const TListedAdapter& adapter, FT_HANDLE* pHandle) {
+    if (!pHandle)
+        return FT_INVALID_PARAMETER;
+    std::vector<TPort> listed;
+    {
+        std::lock_guard g(FMutex);
+        listed = FListed;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const TPort& p : listed)
+            if (!adapter.PortPath.isEmpty() && p.DevicePath == adapter.PortPath)
+                return OpenPort(p, pHandle);
+        listed = ScanPorts(); // opened without a listing first
+    }
+    return FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS TSerialPortD2XXTable::OpenPort(const TPort& port, FT_HANDLE* pHandle) {
+#ifdef __linux__
     auto open = std::make_shared<TOpenPort>();
     open->Port = port;
     QString why;
@@ -407,8 +456,7 @@ FT_STATUS TSerialPortD2XXTable::OpenEx(void* pArg1, FT_DWORD Flags, FT_HANDLE* p
     *pHandle = h;
     return FT_OK;
 #else
-    (void)pArg1;
-    (void)Flags;
+    (void)port;
     (void)pHandle;
     return FT_DEVICE_NOT_FOUND;
 #endif

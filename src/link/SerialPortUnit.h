@@ -37,7 +37,9 @@ class TSerialPortD2XXTable : public TD2XXTable {
 public:
     // One listed port.
     struct TPort {
-        QString Description;   // as listed (with any note)
+        QString Description;   // as listed by the device-information list (with any note)
+        QString Product;       // the USB product string, whole (a fixed port: its model and path)
+        QString Note;          // what is wrong with it for the operator; empty when nothing
         QString SerialNumber;  // the USB serial number
         QString DevicePath;    // /dev/ttyUSB0
         QString LatencyPath;   // the sysfs latency_timer attribute, empty if none
@@ -58,6 +60,10 @@ public:
     // The ports as the next listing sees them.
     std::vector<TPort> ScanPorts();
 
+    // Each port with its product string whole, the note apart, its serial number and path.
+    FT_STATUS ListAdapters(std::vector<TListedAdapter>& adapters) override;
+    // Opens the port at the listed path.
+    FT_STATUS OpenAdapter(const TListedAdapter& adapter, FT_HANDLE* pHandle) override;
     FT_STATUS CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) override;
     FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, FT_DWORD* lpdwNumDevs) override;
     FT_STATUS OpenEx(void* pArg1, FT_DWORD Flags, FT_HANDLE* pHandle) override;
@@ -80,6 +86,7 @@ public:
 
 private:
     std::shared_ptr<TOpenPort> Find(FT_HANDLE h);
+    FT_STATUS OpenPort(const TPort& port, FT_HANDLE* pHandle);
     void FillNodes(const std::vector<TPort>& ports, FT_DEVICE_LIST_INFO_NODE* nodes, FT_DWORD n);
 
     QString FSysfsRoot;

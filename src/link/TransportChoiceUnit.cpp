@@ -73,6 +73,86 @@ std::vector<TTransportChoiceTable::TEntry> TTransportChoiceTable::Build() {
     return entries;
 }
 
+bool TTransportChoiceTable::VendorPresent() {
+    auto* vendor = dynamic_cast<TVendorD2XXTable*>(&FVendor);
+    return !vendor || vendor->IsLoaded(); // a stand-in table is always there
+}
+
+FT_STATUS TTransportChoiceTable::ListAdapters(std::vector<TListedAdapter>& adapters) {
+    adapters.clear();
+    std::vector<TListedAdapter> vendor, kernel;
+    const FT_STATUS vendorStatus = FVendor.ListAdapters(vendor);
+    if (vendorStatus != FT_OK)
+        vendor.clear();
+    if (FKernel.ListAdapters(kernel) != FT_OK)
+        kernel.clear();
+    if (vendorStatus != FT_OK && kernel.empty() && VendorPresent())
+        return vendorStatus; // the library is there and cannot say what is attached
+
+    std::vector<TAdapterEntry> entries;
+    for (const TListedAdapter& a : vendor)
+        entries.push_back({a, &FVendor, a, false, {}});
+    const size_t fromVendor = entries.size();
+    for (const TListedAdapter& a : kernel) {
+        const auto same = std::find_if(
+            entries.begin(), entries.begin() + fromVendor, [&](const TAdapterEntry& e) {
+                return !a.SerialNumber.isEmpty() && e.Own.SerialNumber == a.SerialNumber;
+            });
+        if (same != entries.begin() + fromVendor) {
+            same->HasKernelTwin = true;
+            same->KernelTwin = a;
+            if (same->Listed.PortPath.isEmpty())
+                same->Listed.PortPath = a.PortPath;
+            continue;
+        }
+        entries.push_back({a, &FKernel, a, false, {}});
+    }
+    const bool both = fromVendor > 0 && entries.size() > fromVendor;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        TAdapterEntry& e = entries[i];
+        if (both)
+            e.Listed.Notes << (e.Source == &FVendor ? QStringLiteral("D2XX")
+                                                    : QStringLiteral("kernel driver"));
+        e.Listed.Tag = i;
+        adapters.push_back(e.Listed);
+    }
+    std::lock_guard g(FMutex);
+    FAdapters = std::move(entries);
+    return FT_OK;
+}
+
+FT_STATUS TTransportChoiceTable::OpenAdapter(const TListedAdapter& adapter, FT_HANDLE* pHandle) {
+    if (!pHandle)
+        return FT_INVALID_PARAMETER;
+    TAdapterEntry entry;
+    {
+        std::lock_guard g(FMutex);
+        auto same = [&](const TAdapterEntry& e) {
+            return e.Listed.Description == adapter.Description &&
+                   e.Listed.SerialNumber == adapter.SerialNumber &&
+                   e.Listed.PortPath == adapter.PortPath;
+        };
+        auto it = adapter.Tag < FAdapters.size() && same(FAdapters[adapter.Tag])
+                      ? FAdapters.begin() + static_cast<std::ptrdiff_t>(adapter.Tag)
+                      : std::find_if(FAdapters.begin(), FAdapters.end(), same);
+        if (it == FAdapters.end())
+            return FT_DEVICE_NOT_FOUND;
+        entry = *it;
+    }
+    TD2XXTable* used = entry.Source;
+    FT_STATUS status = used->OpenAdapter(entry.Own, pHandle);
+    if (status != FT_OK && entry.HasKernelTwin) {
+        // Listed by the vendor library, still held by the kernel driver.
+        used = &FKernel;
+        status = used->OpenAdapter(entry.KernelTwin, pHandle);
+    }
+    if (status == FT_OK) {
+        std::lock_guard g(FMutex);
+        FOpen[*pHandle] = used;
+    }
+    return status;
+}
+
 FT_STATUS TTransportChoiceTable::CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) {
     std::vector<TEntry> entries = Build();
     std::lock_guard g(FMutex);

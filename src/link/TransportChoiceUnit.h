@@ -24,6 +24,11 @@ public:
     // Both tables stay the caller's and must outlive this one.
     TTransportChoiceTable(TD2XXTable& vendor, TD2XXTable& kernel);
 
+    // The adapters of both, each once; the transport is named in the notes when both list
+    // adapters. A vendor library that is there but cannot count its adapters is an error,
+    // unless the kernel driver lists adapters.
+    FT_STATUS ListAdapters(std::vector<TListedAdapter>& adapters) override;
+    FT_STATUS OpenAdapter(const TListedAdapter& adapter, FT_HANDLE* pHandle) override;
     FT_STATUS CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) override;
     FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, FT_DWORD* lpdwNumDevs) override;
     FT_STATUS OpenEx(void* pArg1, FT_DWORD Flags, FT_HANDLE* pHandle) override;
@@ -49,12 +54,21 @@ private:
         char SourceDescription[64] = {}; // as its own table lists it
         char KernelDescription[64] = {}; // the same adapter through the kernel driver, if any
     };
+    struct TAdapterEntry {
+        TListedAdapter Listed;        // as listed here
+        TD2XXTable* Source = nullptr; // the transport that listed it
+        TListedAdapter Own;           // as its own table lists it
+        bool HasKernelTwin = false;   // also listed by the kernel driver
+        TListedAdapter KernelTwin;
+    };
     std::vector<TEntry> Build();
+    bool VendorPresent();
     TD2XXTable* Owner(FT_HANDLE h);
 
     TD2XXTable& FVendor;
     TD2XXTable& FKernel;
     std::mutex FMutex;
     std::vector<TEntry> FListed;
+    std::vector<TAdapterEntry> FAdapters;
     std::map<FT_HANDLE, TD2XXTable*> FOpen;
 };

@@ -23,20 +23,18 @@ TSilenceWatch::TChange TSilenceWatch::Tick(int64_t nowMs, uint64_t framesChecked
     return _none;
 }
 
-std::optional<TDeviceID> FindLostDevice(const TDevicesIDList& listed, const QString& description,
-                                        int32_t kind) {
-    if (description.isEmpty())
+std::optional<TDeviceID> FindLostDevice(const TDevicesIDList& listed, const TDeviceID& lost) {
+    if (lost.description().isEmpty())
         return std::nullopt;
     std::optional<TDeviceID> found;
-    int sameName = 0;
+    int candidates = 0;
     for (const TDeviceID& device : listed) {
-        if (device.fullName() != description)
+        if (!device.SameDevice(lost))
             continue;
-        ++sameName;
-        if (device.serialNumber() == kind)
-            found = device;
+        ++candidates;
+        found = device;
     }
-    if (sameName != 1)
-        return std::nullopt; // two of the same name: which one is ours is the operator's call
+    if (candidates != 1)
+        return std::nullopt; // which one is ours is the operator's call
     return found;
 }

@@ -34,8 +34,7 @@ private:
     bool FSilent = false;
 };
 
-// The device to reconnect: the one entry of the list with the lost device's description and
-// kind. Nothing when it is not listed, listed more than once, or listed with another kind (the
-// operator chooses then).
-std::optional<TDeviceID> FindLostDevice(const TDevicesIDList& listed, const QString& description,
-                                        int32_t kind);
+// The device to reconnect: the one listed entry that is the lost device (TDeviceID::SameDevice:
+// description, kind, serial number or port path; the notes of the list play no part). Nothing
+// when it is not listed, or when several entries could be it (the operator chooses then).
+std::optional<TDeviceID> FindLostDevice(const TDevicesIDList& listed, const TDeviceID& lost);

@@ -44,7 +44,8 @@ void SendFrame(uint8_t target, uint8_t code, const uint8_t data[8]) {
     if (!TargetAllowedForKind(target, c->DeviceID().serialNumber()))
         return;
     uint32_t size = FrameSize;
-    if (c->Connected())
+    // A frame the link refuses (it serves a firmware run) never went out: it is not logged.
+    if (c->Connected() && c->MayWrite())
         RecordSentFrame(f.data()); // before the write: an answer is never logged ahead of it
     c->Send(f.data(), size);
 }

@@ -2,6 +2,8 @@
 // option list.
 #include "app/CommandLineUnit.h"
 
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -83,3 +85,56 @@ TEST(CommandLine, PortByPathWithItsKind) {
     }
     EXPECT_TRUE(CommandLineHelp().contains(QLatin1String("--port-kind=111111|222222")));
 }
+
+TEST(CommandLine, UnknownOptionsAreRefusedByNameAndQtsOwnPass) {
+    const struct {
+        std::vector<const char*> args;
+        const char* refused; // nullptr: accepted
+    } cases[] = {
+        {{"--frobnicate"}, "--frobnicate"},
+        {{"-x"}, "-x"},
+        {{"--simulator", "--sim-unplug=3"}, "--sim-unplug=3"},
+        {{"-platform", "offscreen", "-style=Fusion", "--reverse"}, nullptr},
+        {{"--platform=offscreen", "-stylesheet", "a.qss", "--simulator"}, nullptr},
+        {{"-platform", "offscreen", "--bogus"}, "--bogus"},
+        {{"--version"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        QStringList args{QStringLiteral("halvane")};
+        for (const char* a : c.args)
+            args << QString::fromLatin1(a);
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const TCommandLine line = ParseCommandLine(args);
+        if (!c.refused) {
+            EXPECT_TRUE(line.Error.isEmpty()) << line.Error.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(line.Error.contains(QString::fromLatin1(c.refused)));
+        EXPECT_FALSE(line.Error.contains(QLatin1Char('\n')));
+    }
+}
+
+#ifdef HALVANE_PATH
+TEST(CommandLine, TheProgramSaysItsVersionAndRefusesAnUnknownOptionWithStatus2) {
+    const struct {
+        const char* arg;
+        int status;
+        QByteArray out, err;
+    } cases[] = {
+        {"--version", 0, "Halvane " HALVANE_VERSION_TEXT "\n", ""},
+        {"--frobnicate", 2, "",
+         "halvane: unknown option '--frobnicate'\n"
+         "Usage: halvane [options] (halvane --help lists them)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arg);
+        QProcess p;
+        p.start(QStringLiteral(HALVANE_PATH), {QString::fromLatin1(c.arg)});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), c.status);
+        EXPECT_EQ(p.readAllStandardOutput(), c.out);
+        EXPECT_EQ(p.readAllStandardError(), c.err);
+    }
+}
+#endif

@@ -109,6 +109,14 @@ public:
         return latencyPath;
     }
 
+    // The port leaves the bus: its tty and its device node go.
+    void RemovePort(const QString& name) {
+        QDir(SysRoot() + "/class/tty/" + name).removeRecursively();
+        QFile::remove(DevRoot() + "/" + name);
+    }
+    // The folder the tree lives in, for an ordinary user to read too.
+    QString Root() const { return FDir.path(); }
+
     static void Put(const QString& path, const QString& text) {
         QFile f(path);
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -3,6 +3,7 @@
 #include "PtySupport.h"
 #include "link/ConnectionUnit.h"
 #include "link/SerialPortUnit.h"
+#include "protocol/SendFrameUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -311,4 +312,49 @@ TEST(KernelFixedPort, ALongPathGivesWayToTheNote) {
     EXPECT_LE(d.toUtf8().size(), 63);
     EXPECT_TRUE(d.startsWith("QRX-7A on /no/such/x"));
     EXPECT_TRUE(d.endsWith(" (does not exist)"));
+}
+
+TEST_F(KernelPort, TwoThreadsWritingAtOnceGiveWholeFramesOnly) {
+    TConnection c;
+    QStringList names;
+    c.GetAvailableDevices(names);
+    c.SetDeviceID(names.value(0));
+    ASSERT_TRUE(c.Connect());
+    constexpr int PerThread = 10000;
+    // Each thread writes to its own target, with a running count in W0.
+    auto writer = [&c](uint8_t target) {
+        for (int i = 0; i < PerThread; ++i) {
+            const TFrame f = BuildParamsFrame(target, 0x20, uint16_t(i));
+            uint32_t n = FrameSize;
+            c.Send(f.data(), n);
+        }
+    };
+    // The far end takes a few bytes at a time: the line stays full and writes come back short.
+    QByteArray wire;
+    std::thread reader([&] {
+        for (int step = 0; wire.size() < 2 * PerThread * FrameSize; ++step) {
+            char buf[5];
+            const ssize_t n = ::read(Pty.Master(), buf, size_t(1 + step % 5));
+            if (n > 0)
+                wire.append(buf, n);
+            pollfd p{Pty.Master(), POLLIN, 0};
+            if (n <= 0 && ::poll(&p, 1, 10000) <= 0)
+                break; // nothing more comes
+        }
+    });
+    std::thread a(writer, uint8_t(1)), b(writer, uint8_t(2));
+    a.join();
+    b.join();
+    reader.join();
+    ASSERT_EQ(wire.size(), 2 * PerThread * FrameSize);
+    int next[3] = {0, 0, 0};
+    for (qsizetype at = 0; at < wire.size(); at += FrameSize) {
+        const auto* f = reinterpret_cast<const uint8_t*>(wire.constData() + at);
+        ASSERT_EQ(f[0], FrameStart) << at;
+        ASSERT_EQ(f[11], FrameChecksum(f)) << at;
+        const int target = f[10] & 0x0F;
+        ASSERT_TRUE(target == 1 || target == 2) << at;
+        ASSERT_EQ(f[2] | (f[3] << 8), next[target]++) << at;
+    }
+    EXPECT_TRUE(c.Disconnect());
 }

@@ -118,3 +118,34 @@ TEST_F(Choice, UnknownHandlesAreRefused) {
     EXPECT_EQ(Table->Write(reinterpret_cast<FT_HANDLE>(0x1234), b, 4, &n), FT_INVALID_HANDLE);
     EXPECT_EQ(Table->Close(reinterpret_cast<FT_HANDLE>(0x1234)), FT_INVALID_HANDLE);
 }
+
+TEST_F(Choice, AVendorLibraryThatCannotCountIsAnErrorUnlessTheKernelDriverListsAnAdapter) {
+    TVendorD2XXTable missing(QStringLiteral("halvane-no-such-library"));
+    const struct {
+        const char* what;
+        bool libraryThere; // else: no vendor library at all
+        bool kernelPort;
+        TConnectionError result;
+        int listed;
+    } cases[] = {
+        {"library there, cannot count, nothing else", true, false, _error, 0},
+        {"library there, cannot count, the kernel driver lists one", true, true, _ok, 1},
+        {"no library, nothing else", false, false, _ok, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TFakeSysfs sysfs;
+        if (c.kernelPort)
+            sysfs.AddPort("ttyUSB0", "QRX-7A Bench", "K1", Pty.Slave());
+        TSerialPortD2XXTable kernel(sysfs.SysRoot(), sysfs.DevRoot());
+        Vendor.Fail("FT_CreateDeviceInfoList");
+        TTransportChoiceTable table(c.libraryThere ? static_cast<TD2XXTable&>(Vendor) : missing,
+                                    kernel);
+        D2XX::SetTable(&table);
+        TUSBConnection usb;
+        TDevicesIDList list;
+        EXPECT_EQ(usb.IOEnumDevices(list), c.result);
+        EXPECT_EQ(static_cast<int>(list.size()), c.listed);
+        D2XX::SetTable(nullptr);
+    }
+}

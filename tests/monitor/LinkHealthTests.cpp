@@ -28,30 +28,55 @@ TDevicesIDList List(std::initializer_list<TDeviceID> devices) {
 }
 } // namespace
 
-TEST(FindLostDevice, OnlyTheOneEntryWithTheSameDescriptionAndKind) {
+namespace {
+// A device as the search lists it: the shown text, and its identity apart.
+TDeviceID Listed(const char* shown, int32_t kind, const char* description, const char* serial,
+                 const char* path = "") {
+    TDeviceID d(_usb, QString::fromLatin1(shown), kind, {}, {});
+    d.SetIdentity(QString::fromLatin1(description), QString::fromLatin1(serial),
+                  QString::fromLatin1(path));
+    return d;
+}
+} // namespace
+
+TEST(FindLostDevice, OnlyTheOneEntryThatIsTheSameDevice) {
+    // Named by hand (no identity beyond the name): description and kind.
     const TDeviceID ours(_usb, QStringLiteral("QRX-7A one"), 111111, {}, {});
     const TDeviceID other(_usb, QStringLiteral("TMVK v2 two"), 222222, {}, {});
     const TDeviceID otherKind(_usb, QStringLiteral("QRX-7A one"), 222222, {}, {});
+    // Found by a search: the serial number decides, the port may change, the notes do not count.
+    const TDeviceID lost =
+        Listed("QRX-7A one (D2XX)", 111111, "QRX-7A one", "FT01", "/dev/ttyUSB0");
+    const TDeviceID back =
+        Listed("QRX-7A one (busy)", 111111, "QRX-7A one", "FT01", "/dev/ttyUSB3");
+    const TDeviceID twin = Listed("QRX-7A one", 111111, "QRX-7A one", "FT02", "/dev/ttyUSB0");
+    const TDeviceID noSerial = Listed("QRX-7A one", 111111, "QRX-7A one", "", "/dev/ttyUSB0");
+    const TDeviceID noSerialElsewhere =
+        Listed("QRX-7A one", 111111, "QRX-7A one", "", "/dev/ttyUSB1");
     struct Case {
         const char* what;
+        TDeviceID lost;
         TDevicesIDList listed;
         bool found;
     };
     const Case cases[] = {
-        {"not listed", List({}), false},
-        {"only others", List({other}), false},
-        {"listed with others", List({other, ours}), true},
-        {"listed twice", List({ours, ours}), false},
-        {"same name, other kind", List({otherKind}), false},
-        {"same name twice, kinds differ", List({ours, otherKind}), false},
+        {"not listed", ours, List({}), false},
+        {"only others", ours, List({other}), false},
+        {"listed with others", ours, List({other, ours}), true},
+        {"listed twice", ours, List({ours, ours}), false},
+        {"same name, other kind", ours, List({otherKind}), false},
+        {"same name twice, kinds differ", ours, List({ours, otherKind}), true},
+        {"back with a note and another port", lost, List({back}), true},
+        {"its twin of the same name beside it", lost, List({twin, back}), true},
+        {"only its twin", lost, List({twin}), false},
+        {"no serial numbers: the port", noSerial, List({noSerialElsewhere, noSerial}), true},
+        {"nothing was connected", TDeviceID(), List({ours}), false},
     };
     for (const Case& c : cases) {
-        const auto found = FindLostDevice(c.listed, QStringLiteral("QRX-7A one"), 111111);
+        const auto found = FindLostDevice(c.listed, c.lost);
         EXPECT_EQ(found.has_value(), c.found) << c.what;
         if (found) {
-            EXPECT_EQ(found->fullName(), QStringLiteral("QRX-7A one"));
-            EXPECT_EQ(found->serialNumber(), 111111);
+            EXPECT_TRUE(found->SameDevice(c.lost)) << c.what;
         }
     }
-    EXPECT_FALSE(FindLostDevice(List({ours}), QString(), 111111)); // nothing was connected
 }

@@ -52,6 +52,16 @@ int TFakeD2XX::Closes() const {
     return FCloses;
 }
 
+int TFakeD2XX::ReadsInProgress() const {
+    std::lock_guard g(FMutex);
+    return static_cast<int>(FReading.size());
+}
+
+int TFakeD2XX::ClosesDuringRead() const {
+    std::lock_guard g(FMutex);
+    return FClosesDuringRead;
+}
+
 int TFakeD2XX::MostOpenHandles() const {
     std::lock_guard g(FMutex);
     return FMostOpen;
@@ -229,10 +239,12 @@ FT_STATUS TFakeD2XX::Read(FT_HANDLE h, void* lpBuffer, FT_DWORD dwBytesToRead,
     {
         std::lock_guard g(FMutex);
         delay = FReadDelayMs;
+        FReading.push_back(reinterpret_cast<uintptr_t>(h));
     }
     if (delay > 0)
         QThread::msleep(static_cast<unsigned long>(delay)); // the driver blocks, unlocked
     std::lock_guard g(FMutex);
+    FReading.erase(std::find(FReading.begin(), FReading.end(), reinterpret_cast<uintptr_t>(h)));
     if (Record("FT_Read", {H(h), dwBytesToRead}) || !IsOpen(h))
         return FT_IO_ERROR;
     const FT_DWORD n = std::min<FT_DWORD>(dwBytesToRead, static_cast<FT_DWORD>(FRx.size()));
@@ -272,6 +284,8 @@ FT_STATUS TFakeD2XX::Close(FT_HANDLE h) {
     std::lock_guard g(FMutex);
     const auto v = reinterpret_cast<uintptr_t>(h);
     const auto open = std::find(FOpen.begin(), FOpen.end(), v);
+    if (std::find(FReading.begin(), FReading.end(), v) != FReading.end())
+        ++FClosesDuringRead;
     if (Record("FT_Close", {H(h)}) || open == FOpen.end())
         return FT_INVALID_HANDLE;
     // A handle of an unplugged adapter is released all the same.

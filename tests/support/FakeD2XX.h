@@ -45,9 +45,11 @@ public:
     QByteArray Written() const;
     void ClearRecord();
     int OpenHandles() const;
-    int Opens() const;           // handles ever opened
-    int Closes() const;          // handles ever released
-    int MostOpenHandles() const; // the most handles open at one time
+    int Opens() const;            // handles ever opened
+    int Closes() const;           // handles ever released
+    int MostOpenHandles() const;  // the most handles open at one time
+    int ReadsInProgress() const;  // FT_Read calls not yet returned
+    int ClosesDuringRead() const; // FT_Close of a handle while an FT_Read on it had not returned
 
     // --- table ----------------------------------------------------------------------------
     FT_STATUS CreateDeviceInfoList(FT_DWORD* lpdwNumDevs) override;
@@ -90,4 +92,6 @@ private:
     int FCloses = 0;
     int FMostOpen = 0;
     uintptr_t FNextHandle = 0x100;
+    std::vector<uintptr_t> FReading; // one entry per FT_Read under way
+    int FClosesDuringRead = 0;
 };

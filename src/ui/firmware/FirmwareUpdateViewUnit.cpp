@@ -147,6 +147,9 @@ void TServiceMasterFirmwareUpdateView::FirmwareUpdate() {
 
     FRunning = true;
     FNotified.store(false);
+    // Nothing of the previous run stays up through this one's reset and erase.
+    ui->MasterFirmwareUpdateStatusLabel->setText(QStringLiteral("Programming..."));
+    SetProgress(0);
     updater->SetDevId(index + 1);
     updater->AddObserver(this);
     UpdatingDeviceId.store(index + 1);
@@ -156,6 +159,7 @@ void TServiceMasterFirmwareUpdateView::FirmwareUpdate() {
     // data phase, measured); the default returns when the run ends.
     if (Connection)
         Connection->SetLowLatencyTimer();
+    emit RunStarted();
     updater->RunThreadedUpdate(path, [relay = FRelay] { relay->Finished(); });
 }
 

@@ -56,7 +56,9 @@ public:
     bool Running() const { return FRunning; }
 
 signals:
-    // Every text written to the status label, in order.
+    // A run has begun: the link serves it alone until RunEnded.
+    void RunStarted();
+    // Every text of a run's display written to the status label, in order.
     void StatusTextShown(const QString& text);
     // A run has ended and its outcome is shown; the buttons are enabled again.
     void RunEnded();

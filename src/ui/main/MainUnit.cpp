@@ -163,6 +163,10 @@ void TMainForm::FormCreate() {
         [this](TLaserState state, const QString& text) { LaserHeadStateShown(state, text); }});
     FirmwareUpdateView = new TServiceMasterFirmwareUpdateView(ui->FirmwareUpdateTabSheet);
     ui->FirmwareUpdateTabSheetLayout->addWidget(FirmwareUpdateView);
+    connect(FirmwareUpdateView, &TServiceMasterFirmwareUpdateView::RunStarted, this,
+            [this] { FirmwareRunChanged(true); });
+    connect(FirmwareUpdateView, &TServiceMasterFirmwareUpdateView::RunEnded, this,
+            [this] { FirmwareRunChanged(false); });
     // 4. The laser-head service frame on ServiceLaserTabSheet, with its views.
     FLaserFrame = new TLaserFrame(ui->ServiceLaserTabSheet);
     FLaserFrame->Init();

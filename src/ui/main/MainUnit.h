@@ -23,12 +23,14 @@
 #include <QElapsedTimer>
 
 #include <QPixmap>
+#include <QPointer>
 #include <QUrl>
 #include <QWidget>
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QTimer;
@@ -188,9 +190,14 @@ private:
     void StartReceiveThread();
     void TerminateReceiveThread();
     void FreeReceiveThread();
+    // Terminates the receive thread, waits for it and frees it: before any close of its handle.
+    void StopReceiveThread();
     // Stops the receive thread and closes the link; a refused close starts a new receive thread
     // on the link that stays open and answers false.
     bool CloseLink();
+    // A firmware run has the link to itself: every control that sends is disabled on every page
+    // while it lasts, and enabled again afterwards.
+    void FirmwareRunChanged(bool running);
 
     // Creation and release of the service panel's content, the unlock and the chart pages.
     void CreateServicePanel();
@@ -229,7 +236,8 @@ private:
     TSilenceWatch FSilenceWatch;
     QElapsedTimer FHealthClock;
     int FLaserHeadState = -1;
-    TLinkEventsView* FLinkEventsView = nullptr; // owned by its chart page
+    TLinkEventsView* FLinkEventsView = nullptr;     // owned by its chart page
+    std::vector<QPointer<QWidget>> FDisabledForRun; // what a firmware run disabled
 };
 
 // The one operator window; set while it exists.

@@ -16,6 +16,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <initializer_list>
+
 void TMainForm::SearchUrzadzenButtonClick() {
     static const QString Searching = QStringLiteral("Searching...");
     if (ui->StatusLabel->text() == Searching)
@@ -44,14 +46,23 @@ void TMainForm::ConnectButtonClick() {
         return;
     }
     // Another device is open: it is closed first, so that the kind the window and the command
-    // sender go by is always the open device's.
-    if (Connection->Connected() && Connection->DeviceID().fullName() != selected->text() &&
-        !CloseLink()) {
+    // sender go by is always the open device's. The open device listed with other notes is
+    // still the same device.
+    const TDeviceID* chosen = nullptr;
+    for (const TDeviceID& device : Connection->DevicesList())
+        if (device.fullName() == selected->text())
+            chosen = &device;
+    const bool sameDevice = chosen ? chosen->SameDevice(Connection->DeviceID())
+                                   : Connection->DeviceID().fullName() == selected->text();
+    if (Connection->Connected() && !sameDevice && !CloseLink()) {
         ui->StatusLabel->setText(QStringLiteral("Connection error"));
         return;
     }
     Connection->SetDeviceID(selected->text());
     ui->ConnectButton->setEnabled(false);
+    // Connect may close the open handle and open it again: the receive thread reading it
+    // stops first (a new one starts on the link that answers).
+    StopReceiveThread();
     if (!Connection->Connect()) {
         ui->ConnectButton->setEnabled(true);
         ui->StartButton->setEnabled(false);
@@ -128,8 +139,7 @@ void TMainForm::AdaptToDeviceKind() {
 
 void TMainForm::StartReceiveThread() {
     // An earlier thread (left by a refused close) is stopped and freed before the new one.
-    TerminateReceiveThread();
-    FreeReceiveThread();
+    StopReceiveThread();
     ILFrameReader = new TReadILFrameThread(this, this);
     ILFrameReader->start();
 }
@@ -144,8 +154,33 @@ void TMainForm::TerminateReceiveThread() {
     FStoppingReceiveThread = false;
 }
 
+void TMainForm::StopReceiveThread() {
+    TerminateReceiveThread();
+    FreeReceiveThread();
+}
+
 void TMainForm::FreeReceiveThread() {
     TReadILFrameThread* thread = ILFrameReader;
     ILFrameReader = nullptr;
     delete thread;
+}
+
+void TMainForm::FirmwareRunChanged(bool running) {
+    if (!running) {
+        for (const QPointer<QWidget>& w : FDisabledForRun)
+            if (w)
+                w->setEnabled(true);
+        FDisabledForRun.clear();
+        return;
+    }
+    // The containers of the sending controls; what was disabled before stays so afterwards.
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->ConnectionGroupBox, ui->ParametersPanel,
+                                                      ui->SimplePeakGroupBox,
+                                                      ui->FreqDifference2GroupBox, ui->ServicePanel,
+                                                      ui->ServiceLaserTabSheet, ui->TestTabSheet}) {
+        if (!w || w->testAttribute(Qt::WA_ForceDisabled))
+            continue;
+        w->setEnabled(false);
+        FDisabledForRun.emplace_back(w);
+    }
 }

@@ -245,8 +245,7 @@ void TMainForm::RecoveryTimerTimer() {
     }
     QStringList names;
     Connection->GetAvailableDevices(names);
-    const auto device = FindLostDevice(Connection->DevicesList(), FLostDevice.fullName(),
-                                       FLostDevice.serialNumber());
+    const auto device = FindLostDevice(Connection->DevicesList(), FLostDevice);
     if (!device)
         return; // not back, back twice, or back as another kind: keep looking, or let the
                 // operator choose
@@ -258,6 +257,7 @@ void TMainForm::ReconnectLostDevice(const TDeviceID& device) {
     ui->DeviceListListBox->addItem(device.fullName());
     ui->DeviceListListBox->setCurrentRow(0);
     CRCErrorCounter = 0;
+    StopReceiveThread(); // none reads the handle Connect may close
     if (!Connection->Connect(device))
         return; // listed but not open yet: the next look tries again
     // The connect sequence of the operator's Connect, without any tuning command: a laser that

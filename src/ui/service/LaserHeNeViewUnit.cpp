@@ -73,6 +73,8 @@ void TLaserHeNeChartView::FTimerTimer() {
     TConnection* connection = Connection;
     if (!connection || connection->DeviceID().serialNumber() != KindControllerWithLaserHead)
         return;
+    if (connection->WritingReserved())
+        return; // a firmware run has the link: the poll pauses
     if (FPollRequest)
         FPollRequest();
     else if (FLaser && FLaser->ServiceParameters() && FLaser->ServiceParameters()->StreamParams())

@@ -2,6 +2,7 @@
 
 #include "laser/LaserDeviceUnit.h"
 #include "laser/UtilsUnit.h"
+#include "link/ConnectionUnit.h"
 #include "protocol/ConversionUnit.h"
 #include "protocol/FrameLogUnit.h"
 #include "ui/controls/RealSpinEdit.h"
@@ -474,6 +475,8 @@ void TServiceChartView::SetShowData(bool value) {
 }
 
 void TServiceChartView::FTimerTimer() {
+    if (TConnection* connection = Connection; connection && connection->WritingReserved())
+        return; // a firmware run has the link: the poll pauses
     if (TServiceStreamParams* stream = StreamOf(FLaser))
         stream->SendGetServiceStreamParamsFrame();
 }

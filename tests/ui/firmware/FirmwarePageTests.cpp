@@ -9,11 +9,16 @@
 #include "link/ConnectionUnit.h"
 #include "protocol/CommandTableUnit.h"
 #include "protocol/FirmwareAckUnit.h"
+#include "protocol/SendFrameUnit.h"
 #include "sim/SimulatorUnit.h"
 #include "ui/firmware/FirmwareUpdateViewUnit.h"
 #include "ui/main/MainUnit.h"
+#include "ui/service/LaserFrameUnit.h"
+#include "ui/service/LaserHeNeViewUnit.h"
+#include "ui/service/ServiceLaserViewUnit.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -446,6 +451,61 @@ TEST_F(FirmwarePage, AnUnplugDuringARunEndsItWithItsOwnErrorThenTheLinkIsFoundAg
     EXPECT_TRUE(Connection->Connected());
     EXPECT_EQ(sim->LineSettings().Opens, 2);
     EXPECT_EQ(sim->LineSettings().Closes, 1);
+}
+
+TEST_F(FirmwarePage, AHeNeRunHasTheLinkToItselfFromItsFirstResetToItsEnd) {
+    form->show();
+    Connect();
+    ASSERT_TRUE(Program(1, ColonImage("before.hex1")).Ended);
+    ASSERT_EQ(Status(), QStringLiteral("Success"));
+    // The service chart polls the laser head beside the main window's laser-head view.
+    Find<QCheckBox>("ServiceShowChartCheckBox")->setChecked(true);
+    sim->ClearCommands();
+    const char* const sending[] = {"ConnectionGroupBox",   "ParametersPanel",
+                                   "SimplePeakGroupBox",   "ServicePanel",
+                                   "ServiceLaserTabSheet", "TestTabSheet"};
+
+    Board()->setCurrentIndex(3);
+    PathEdit()->setText(ColonImage("head.hex2"));
+    ProgramButton()->click();
+    // The last run's outcome does not stay up through this one's reset and erase.
+    EXPECT_EQ(Status(), QStringLiteral("Programming..."));
+    EXPECT_EQ(Bar(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([] { return Connection->WritingReserved(); }, 30000));
+    bool controlsDisabled = true;
+    while (view->Running()) {
+        // Both polls come due, and other senders try, all the time the run lasts.
+        form->LaserHeNeChartView->FTimerTimer();
+        form->FLaserFrame->ChartView->FTimerTimer();
+        SendParamsFrame(1, Cmd::GetPhase);
+        for (const char* name : sending)
+            controlsDisabled &= !Find<QWidget>(name)->isEnabled();
+        QTest::qWait(2);
+    }
+    EXPECT_TRUE(controlsDisabled);
+    EXPECT_EQ(Status(), QStringLiteral("Success"));
+    RunSimMs(20); // the last frame, not awaited, reaches the board
+    const std::vector<TSimCommand> wire = sim->Commands();
+    const auto reset = std::find_if(wire.begin(), wire.end(), [](const TSimCommand& c) {
+        return c.Target == 4 && c.Code == Cmd::FwReset;
+    });
+    const auto finish = std::find_if(reset, wire.end(), [](const TSimCommand& c) {
+        return c.Target == 4 && c.Code == Cmd::FwFinish;
+    });
+    ASSERT_NE(finish, wire.end());
+    EXPECT_GT(finish - reset, 8); // the image went out in between
+    for (auto c = reset; c != finish; ++c)
+        EXPECT_TRUE(c->Target == 4 && c->Code >= Cmd::FwAddress &&
+                    c->Code <= Cmd::FwSwitchToProgramming)
+            << "target " << int(c->Target) << " code " << int(c->Code);
+    EXPECT_EQ(sim->Counters().BadCommandFrames, 0u);
+    // Afterwards the controls and the polls are back.
+    for (const char* name : sending)
+        EXPECT_TRUE(Find<QWidget>(name)->isEnabled()) << name;
+    sim->ClearCommands();
+    form->LaserHeNeChartView->FTimerTimer();
+    RunSimMs(20);
+    EXPECT_GE(CommandsWithCode(Cmd::LHGetServiceStreamParams), 1);
 }
 
 // --- a picture of the page -----------------------------------------------------------------

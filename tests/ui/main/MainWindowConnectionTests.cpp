@@ -436,3 +436,22 @@ TEST_F(MainWindowTest, LaserHeadFrequencyDifferenceAnswerFillsBothFieldsUnclampe
         << one->text().toStdString();
     EXPECT_EQ(two->Value(), 450.0);
 }
+
+TEST_F(MainWindowTest, ConnectAgainStopsTheReceiveThreadBeforeTheStaleHandleIsClosed) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    // The receive thread sits in a read that takes its time; the handle no longer answers its
+    // queue status, so Connect opens the adapter again and closes the old handle.
+    fake.SetReadDelayMs(500);
+    fake.QueueRx(StatusFrame(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.ReadsInProgress() > 0; }, 5000));
+    fake.Fail("FT_GetQueueStatus");
+    form->ConnectButtonClick();
+    fake.Heal("FT_GetQueueStatus");
+    fake.SetReadDelayMs(0);
+    EXPECT_TRUE(Connection->Connected());
+    EXPECT_EQ(fake.Closes(), 1);
+    EXPECT_EQ(fake.ClosesDuringRead(), 0);
+    EXPECT_EQ(fake.OpenHandles(), 1);
+    EXPECT_NE(ILFrameReader, nullptr);
+}

@@ -1,8 +1,10 @@
 // Link health in the operator window, on the scripted fake driver: the live status model and
 // the event record fed from the reports, a lost adapter shown at once and reconnected by itself
 // without a tuning command, a silent laser, the event list and its file.
+#include "../../link/PtySupport.h"
 #include "MainWindowTestSupport.h"
 
+#include "link/SerialPortUnit.h"
 #include "monitor/LinkEventsUnit.h"
 #include "monitor/StatusModelUnit.h"
 #include "protocol/FirmwareAckUnit.h"
@@ -21,6 +23,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/file.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -57,6 +62,58 @@ struct LinkHealthTest : MainWindowTest {
     }
     // Runs the looking for the lost device once (the recovery timer's tick).
     void Look() { form->RecoveryTimerTimer(); }
+};
+
+// The window on the kernel's USB-serial driver: ports of real pseudo-terminals listed through a
+// sysfs tree in a temporary folder.
+struct KernelLinkHealth : LinkHealthTest {
+    TFakeSysfs Sysfs;
+    std::unique_ptr<TSerialPortD2XXTable> Kernel;
+    void SetUp() override {
+        LinkHealthTest::SetUp();
+        Kernel = std::make_unique<TSerialPortD2XXTable>(Sysfs.SysRoot(), Sysfs.DevRoot());
+        D2XX::SetTable(Kernel.get());
+    }
+    void TearDown() override {
+        form.reset();
+        D2XX::SetTable(nullptr);
+    }
+    QStringList Listed() const {
+        QStringList names;
+        for (const TDeviceID& d : Connection->DevicesList())
+            names << d.fullName();
+        return names;
+    }
+};
+
+// Lists and opens as an ordinary user, to whom the port is closed, while it lives (the tests
+// may run as root, who opens anything).
+class TNotPermitted {
+public:
+    TNotPermitted(const QString& folder, const QString& port) : FPort(QFile::encodeName(port)) {
+        struct stat st {};
+        ::stat(FPort.constData(), &st);
+        FMode = st.st_mode & 07777;
+        if (::geteuid() != 0) {
+            ::chmod(FPort.constData(), 0);
+            return;
+        }
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
+        ::chmod(FPort.constData(), 0600);
+        FSwitched = ::setresgid(65534, 65534, 0) == 0 && ::setresuid(65534, 65534, 0) == 0;
+    }
+    ~TNotPermitted() {
+        if (FSwitched) {
+            [[maybe_unused]] const int u = ::setresuid(0, 0, 0);
+            [[maybe_unused]] const int g = ::setresgid(0, 0, 0);
+        }
+        ::chmod(FPort.constData(), FMode);
+    }
+
+private:
+    QByteArray FPort;
+    mode_t FMode = 0600;
+    bool FSwitched = false;
 };
 
 } // namespace
@@ -196,14 +253,11 @@ TEST_F(LinkHealthTest, TheSameDeviceBackIsReconnectedWithoutATuningCommand) {
     EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_connected);
 }
 
-TEST_F(LinkHealthTest, AnotherKindOrTwoOfTheSameNameAreLeftToTheOperator) {
+TEST_F(LinkHealthTest, AnotherKindIsLeftToTheOperator) {
     Create({"QRX-7A one"});
     ConnectFirstDevice();
     fake.Unplug();
     ASSERT_TRUE(WaitLost());
-    fake.SetDevices({"QRX-7A one", "QRX-7A one"});
-    Look();
-    EXPECT_TRUE(form->LinkLost());
     fake.SetDevices({"TMVK v2 one"});
     Look();
     EXPECT_TRUE(form->LinkLost());
@@ -447,4 +501,65 @@ TEST_F(LinkHealthTest, AFailureReportOfAStoppedThreadIsDropped) {
     EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Disconnected"));
     EXPECT_EQ(ILFrameReader, nullptr);
     EXPECT_FALSE(Connection->Connected());
+}
+
+TEST_F(KernelLinkHealth, AnAdapterBackBusyThenClosedToTheUserIsReconnectedOnceItOpens) {
+    // 60 characters, the model's name at the end: a name cut to make room for a note loses it.
+    const QString product =
+        QStringLiteral("Iodine-stabilised HeNe standard, bench 42, controller QRX-7A");
+    ASSERT_EQ(product.size(), 60);
+    auto first = std::make_unique<TPty>();
+    Sysfs.AddPort("ttyUSB0", product, "FTQRX001", first->Slave());
+    Create({});
+    form->show();
+    ASSERT_EQ(Listed(), QStringList{product});
+    Find<QPushButton>("ConnectButton")->click();
+    ASSERT_TRUE(Connection->Connected());
+
+    // The adapter leaves the bus.
+    first->CloseMaster();
+    Sysfs.RemovePort("ttyUSB0");
+    ASSERT_TRUE(WaitLost());
+    Look();
+    // Another adapter comes and goes meanwhile: it is not ours.
+    TPty spare;
+    Sysfs.AddPort("ttyUSB1", "QRX-7A spare", "FTQRX002", spare.Slave());
+    Look();
+    Sysfs.RemovePort("ttyUSB1");
+    Look();
+    EXPECT_TRUE(form->LinkLost());
+    EXPECT_FALSE(Connection->Connected());
+
+    // Back, re-enumerated on a new node: first another program holds it...
+    TPty back;
+    Sysfs.AddPort("ttyUSB0", product, "FTQRX001", back.Slave());
+    const int holder = ::open(QFile::encodeName(back.Slave()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    Look();
+    Look();
+    EXPECT_EQ(Listed(), QStringList{product + " (busy)"});
+    ::close(holder);
+    // ... then it is closed to the user for a few scans ...
+    {
+        const TNotPermitted notYet(Sysfs.Root(), back.Slave());
+        for (int scan = 0; scan < 3; ++scan)
+            Look();
+        EXPECT_EQ(Listed(),
+                  QStringList{product + " (" + QString::fromLatin1(NoPermissionNote) + ")"});
+    }
+    EXPECT_TRUE(form->LinkLost());
+    // ... then it opens: reconnected by itself within two scans.
+    for (int scan = 0; scan < 2 && form->LinkLost(); ++scan)
+        Look();
+    ASSERT_FALSE(form->LinkLost());
+    EXPECT_TRUE(Connection->Connected());
+    EXPECT_EQ(Connection->DeviceID().usbSerialNumber(), QStringLiteral("FTQRX001"));
+    EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Connected"));
+    // The connect requests, and no tuning command, even after the watchdog's period.
+    QTest::qWait(1300);
+    const QByteArray wire = back.Read(4096, 200);
+    ASSERT_GE(wire.size(), 7 * 12);
+    for (qsizetype at = 0; at + 12 <= wire.size(); at += 12)
+        EXPECT_FALSE((wire[at + 10] & 0x0F) == 1 && wire[at + 1] >= 32 && wire[at + 1] <= 35)
+            << "code " << int(wire[at + 1]);
 }
