@@ -193,19 +193,25 @@ bool TStabilityAnalysis::Point(TDeviationKind kind, int64_t m, double confidence
         p.Terms = r.Terms;
         p.Deviation = r.Deviation;
     }
-    p.Lower = p.Upper = p.Deviation;
-    p.Edf = 0;
-    int alpha = 0;
-    if (NoiseType(kind, m, &alpha)) {
-        p.HasAlpha = true;
-        p.Alpha = alpha;
-        const double edf = Edf(kind, m, alpha);
-        if (ChiSquaredInterval(p.Deviation, edf, confidence, &p.Lower, &p.Upper)) {
-            p.Edf = edf;
-        }
-    }
+    AddConfidence(kind, confidence, &p);
     *point = p;
     return true;
+}
+
+void TStabilityAnalysis::AddConfidence(TDeviationKind kind, double confidence,
+                                       TDeviationPoint* p) const {
+    p->Lower = p->Upper = p->Deviation;
+    p->Edf = 0;
+    p->HasAlpha = false;
+    int alpha = 0;
+    if (NoiseType(kind, p->M, &alpha)) {
+        p->HasAlpha = true;
+        p->Alpha = alpha;
+        const double edf = Edf(kind, p->M, alpha);
+        if (ChiSquaredInterval(p->Deviation, edf, confidence, &p->Lower, &p->Upper)) {
+            p->Edf = edf;
+        }
+    }
 }
 
 QList<TDeviationPoint> TStabilityAnalysis::Table(TDeviationKind kind,

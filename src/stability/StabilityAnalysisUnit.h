@@ -35,6 +35,9 @@ public:
     bool HasGaps() const { return FRecord.GapCount() > 0; }
 
     bool Point(TDeviationKind kind, int64_t m, double confidence, TDeviationPoint* point) const;
+    // Adds the noise type, the EDF and the interval to a point of the kind whose deviation is
+    // known (e.g. from the live record's running sums).
+    void AddConfidence(TDeviationKind kind, double confidence, TDeviationPoint* point) const;
     QList<TDeviationPoint> Table(TDeviationKind kind, const std::vector<int64_t>& factors,
                                  double confidence = DefaultConfidence) const;
 

@@ -16,7 +16,9 @@
 
 #include <qcustomplot.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -303,6 +305,15 @@ TDeviationKind TStabilityView::Kind() const {
 QList<TDeviationPoint> TStabilityView::AnalysedTable(TDeviationKind kind) const {
     const TStabilityAccumulator& acc = Shown();
     const TStabilityAnalysis analysis(acc.Record(), acc.Tau0());
+    if (std::find(std::begin(AllDeviationKinds), std::end(AllDeviationKinds), kind) !=
+        std::end(AllDeviationKinds)) {
+        // the live record's running sums: no recomputation once a second
+        QList<TDeviationPoint> table = acc.Table(kind);
+        for (TDeviationPoint& p : table) {
+            analysis.AddConfidence(kind, FConfidence, &p);
+        }
+        return table;
+    }
     std::vector<int64_t> factors;
     for (int64_t m : analysis.Factors(kind, TTauSpacing::_octave)) {
         if (!TooCostly(kind, acc.Record().Size(), m)) {
