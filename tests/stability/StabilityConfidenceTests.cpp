@@ -79,20 +79,12 @@ TEST(ChiSquared, QuantilesMatchThePrintedTables) {
     EXPECT_NEAR(RegularisedGammaP(0.5, 40), std::erf(std::sqrt(40.0)), 1e-14);
     EXPECT_TRUE(std::isnan(ChiSquaredQuantile(0, 3)));
     EXPECT_TRUE(std::isnan(ChiSquaredQuantile(0.5, 0)));
-}
-
-TEST(ChiSquared, IntervalsWidenWithConfidenceAndNarrowWithEdf) {
-    double lo68, hi68, lo95, hi95, loBig, hiBig;
-    ASSERT_TRUE(ChiSquaredInterval(1.0, 10, 0.683, &lo68, &hi68));
-    ASSERT_TRUE(ChiSquaredInterval(1.0, 10, 0.95, &lo95, &hi95));
-    ASSERT_TRUE(ChiSquaredInterval(1.0, 1e5, 0.683, &loBig, &hiBig));
-    EXPECT_LT(lo95, lo68);
-    EXPECT_GT(hi95, hi68);
-    // many degrees of freedom: dev (1 -+ 1/sqrt(2 edf))
-    EXPECT_NEAR(loBig, 1 - 1 / std::sqrt(2e5), 1e-5);
-    EXPECT_NEAR(hiBig, 1 + 1 / std::sqrt(2e5), 1e-5);
-    EXPECT_FALSE(ChiSquaredInterval(1.0, 0, 0.683, &lo68, &hi68));
-    EXPECT_FALSE(ChiSquaredInterval(1.0, 10, 1.0, &lo68, &hi68));
+    // many degrees of freedom: the interval is dev (1 -+ 1/sqrt(2 edf))
+    double lo = 0, hi = 0;
+    ASSERT_TRUE(ChiSquaredInterval(1.0, 1e5, 0.683, &lo, &hi));
+    EXPECT_NEAR(lo, 1 - 1 / std::sqrt(2e5), 1e-5);
+    EXPECT_NEAR(hi, 1 + 1 / std::sqrt(2e5), 1e-5);
+    EXPECT_FALSE(ChiSquaredInterval(1.0, 0, 0.683, &lo, &hi));
 }
 
 TEST(GreenhallEdf, BranchesJoinAndWhitePmHasItsClosedForm) {
@@ -125,30 +117,6 @@ TEST(GreenhallEdf, BranchesJoinAndWhitePmHasItsClosedForm) {
     // nothing outside the algorithm's range or the record
     EXPECT_EQ(GreenhallEdf(-3, 2, 4, 1000, true, false), 0);
     EXPECT_EQ(GreenhallEdf(0, 2, 600, 1000, true, false), 0);
-}
-
-TEST(NoiseIdentification, EachSimulatedNoiseTypeIsRecognised) {
-    // 4096 samples of each type, taus with at least 64 averages (the lag-1 method)
-    std::mt19937_64 rng(20040101);
-    for (int alpha : {2, 1, 0, -1, -2}) {
-        int right = 0;
-        int total = 0;
-        for (int record = 0; record < 5; ++record) {
-            const std::vector<double> y = PowerLawNoise(alpha, 4096, rng);
-            TFrequencyRecord rec;
-            for (double v : y) {
-                rec.Append(v);
-            }
-            const TStabilityAnalysis analysis(rec, 1.0);
-            for (int64_t m : {1, 4, 16, 64}) {
-                int found = 99;
-                ASSERT_TRUE(analysis.NoiseType(TDeviationKind::_oadev, m, &found));
-                right += found == alpha ? 1 : 0;
-                ++total;
-            }
-        }
-        EXPECT_GE(right, 0.6 * total) << "alpha " << alpha << ": " << right << " of " << total;
-    }
 }
 
 TEST(ConfidenceCoverage, The683PercentIntervalHoldsTheTrueValueIn68PercentOfRecords) {
