@@ -42,12 +42,28 @@ QString DeviationKindName(TDeviationKind kind) {
         return QStringLiteral("hdev");
     case TDeviationKind::_ohdev:
         return QStringLiteral("ohdev");
+    case TDeviationKind::_tdev:
+        return QStringLiteral("tdev");
+    case TDeviationKind::_totdev:
+        return QStringLiteral("totdev");
+    case TDeviationKind::_mtotdev:
+        return QStringLiteral("mtotdev");
+    case TDeviationKind::_ttotdev:
+        return QStringLiteral("ttotdev");
+    case TDeviationKind::_htotdev:
+        return QStringLiteral("htotdev");
+    case TDeviationKind::_theo1:
+        return QStringLiteral("theo1");
+    case TDeviationKind::_mtie:
+        return QStringLiteral("mtie");
+    case TDeviationKind::_tierms:
+        return QStringLiteral("tierms");
     }
     return {};
 }
 
 bool DeviationKindFromName(const QString& name, TDeviationKind* kind) {
-    for (TDeviationKind k : AllDeviationKinds) {
+    for (TDeviationKind k : AllStabilityKinds) {
         if (DeviationKindName(k) == name.trimmed().toLower()) {
             *kind = k;
             return true;
@@ -118,8 +134,9 @@ double TFrequencyRecord::Normalisation(TDeviationKind kind, int64_t m) {
     case TDeviationKind::_hdev:
     case TDeviationKind::_ohdev:
         return 6 * mm * mm;
+    default:
+        return 1;
     }
-    return 1;
 }
 
 int64_t TFrequencyRecord::LastTermStart(TDeviationKind kind, int64_t m) const {
@@ -144,8 +161,9 @@ int64_t TFrequencyRecord::LastTermStart(TDeviationKind kind, int64_t m) const {
     }
     case TDeviationKind::_ohdev:
         return n - 3 * m;
+    default:
+        return -1; // no running sums for the other kinds
     }
-    return -1;
 }
 
 namespace {
@@ -183,8 +201,9 @@ inline int64_t Span(TDeviationKind kind, int64_t m) {
     case TDeviationKind::_hdev:
     case TDeviationKind::_ohdev:
         return 3 * m;
+    default:
+        return 0;
     }
-    return 0;
 }
 
 // Squared terms are positive: plain sums over short blocks lose at most a few ulps, and the
@@ -215,7 +234,7 @@ void SumTerms(const TDoubleDouble* p, const TDoubleDouble* q, const int32_t* gap
 } // namespace
 
 bool TFrequencyRecord::Term(TDeviationKind kind, int64_t m, int64_t i, double* term) const {
-    if (m < 1 || i < 0 || i + Span(kind, m) > Size() ||
+    if (LastTermStart(kind, m) < 0 || m < 1 || i < 0 || i + Span(kind, m) > Size() ||
         (kind == TDeviationKind::_mdev && i + 3 * m > Size() + 1)) {
         return false;
     }
@@ -237,8 +256,9 @@ bool TFrequencyRecord::Term(TDeviationKind kind, int64_t m, int64_t i, double* t
         *term = Diff(q[3], q[2]) - 2 * Diff(q[2], q[1]) + Diff(q[1], q[0]);
         return true;
     }
+    default:
+        return false;
     }
-    return false;
 }
 
 TDeviationSums TFrequencyRecord::Sums(TDeviationKind kind, int64_t m) const {
@@ -266,6 +286,8 @@ TDeviationSums TFrequencyRecord::Sums(TDeviationKind kind, int64_t m) const {
     case TDeviationKind::_mdev:
         SumTerms<TDeviationKind::_mdev>(nullptr, FPhase2.data(), g, m, last, step, &sums);
         break;
+    default:
+        break;
     }
     return sums;
 }
@@ -290,8 +312,11 @@ bool DeviationPoint(TDeviationKind kind, int64_t m, double tau0, const TDeviatio
 }
 
 std::vector<int64_t> AveragingFactors(TTauSpacing spacing, int64_t records) {
+    return AveragingFactorsUpTo(spacing, records / 3);
+}
+
+std::vector<int64_t> AveragingFactorsUpTo(TTauSpacing spacing, int64_t top) {
     std::vector<int64_t> factors;
-    const int64_t top = records / 3;
     switch (spacing) {
     case TTauSpacing::_octave:
         for (int64_t m = 1; m <= top; m *= 2) {
@@ -310,6 +335,20 @@ std::vector<int64_t> AveragingFactors(TTauSpacing spacing, int64_t records) {
     case TTauSpacing::_all:
         for (int64_t m = 1; m <= top; ++m) {
             factors.push_back(m);
+        }
+        break;
+    case TTauSpacing::_many:
+        for (int64_t m = 1; m <= std::min<int64_t>(top, 10); ++m) {
+            factors.push_back(m);
+        }
+        for (int k = 11;; ++k) {
+            const int64_t m = std::llround(std::pow(10.0, k / 10.0));
+            if (m > top) {
+                break;
+            }
+            if (m > factors.back()) {
+                factors.push_back(m);
+            }
         }
         break;
     }

@@ -19,14 +19,39 @@
 #include <cstdint>
 #include <vector>
 
-enum class TDeviationKind { _adev, _oadev, _mdev, _hdev, _ohdev };
+// The first five are sums of squared phase differences that the record keeps running sums for;
+// the others are computed by the stability analysis (StabilityAnalysisUnit.h).
+enum class TDeviationKind {
+    _adev,
+    _oadev,
+    _mdev,
+    _hdev,
+    _ohdev,
+    _tdev,
+    _totdev,
+    _mtotdev,
+    _ttotdev,
+    _htotdev,
+    _theo1,
+    _mtie,
+    _tierms
+};
 
-// "adev", "oadev", "mdev", "hdev", "ohdev" (and back; false for anything else).
+// "adev", "oadev", "mdev", "hdev", "ohdev", "tdev", "totdev", "mtotdev", "ttotdev", "htotdev",
+// "theo1", "mtie", "tierms" (and back; false for anything else).
 QString DeviationKindName(TDeviationKind kind);
 bool DeviationKindFromName(const QString& name, TDeviationKind* kind);
+// The kinds with running sums in the record.
 inline constexpr TDeviationKind AllDeviationKinds[] = {
     TDeviationKind::_adev, TDeviationKind::_oadev, TDeviationKind::_mdev, TDeviationKind::_hdev,
     TDeviationKind::_ohdev};
+// Every kind.
+inline constexpr TDeviationKind AllStabilityKinds[] = {
+    TDeviationKind::_adev,    TDeviationKind::_oadev,   TDeviationKind::_mdev,
+    TDeviationKind::_tdev,    TDeviationKind::_hdev,    TDeviationKind::_ohdev,
+    TDeviationKind::_totdev,  TDeviationKind::_mtotdev, TDeviationKind::_ttotdev,
+    TDeviationKind::_htotdev, TDeviationKind::_theo1,   TDeviationKind::_mtie,
+    TDeviationKind::_tierms};
 
 struct TDeviationPoint {
     double Tau = 0;    // seconds
@@ -35,6 +60,12 @@ struct TDeviationPoint {
     double Deviation = 0;
     double Lower = 0;
     double Upper = 0;
+    // Set by the stability analysis: the identified noise (HasAlpha), the equivalent degrees of
+    // freedom and the chi-squared interval in Lower/Upper (Edf > 0; otherwise Lower = Upper =
+    // Deviation when there is no interval).
+    bool HasAlpha = false;
+    int Alpha = 0;
+    double Edf = 0;
 };
 
 inline constexpr int64_t MinTerms = 2;
@@ -73,6 +104,10 @@ public:
 
     int64_t Size() const { return static_cast<int64_t>(FGaps.size()) - 1; }
     int64_t GapCount() const { return FGaps.back(); }
+    // The first valid sample (the record's sums are relative to it) and the sum of y - Reference()
+    // over the first k samples (missing ones count as Reference()), k up to Size().
+    double Reference() const { return FReference; }
+    double RelativePhase(int64_t k) const { return FPhase[k].Hi + FPhase[k].Lo; }
 
     // The term of the given kind and averaging factor starting at sample i, in units of y
     // (ADEV/OADEV: second difference of phase / tau0; HDEV/OHDEV: third; MDEV: the sum of m
@@ -105,9 +140,11 @@ bool DeviationPoint(TDeviationKind kind, int64_t m, double tau0, const TDeviatio
                     TDeviationPoint* point);
 
 // Averaging factors. Octave 1, 2, 4, ...; decade 1, 2, 4, 10, 20, 40, 100, ...; all 1, 2, 3,
-// ...; each up to a third of the record.
-enum class TTauSpacing { _octave, _decade, _all };
+// ...; many: every factor up to 10, then about ten per decade (10^(k/10) rounded: 13, 16, 20,
+// 25, 32, 40, 50, 63, 79, 100, ...); each up to a third of the record, or up to top.
+enum class TTauSpacing { _octave, _decade, _all, _many };
 std::vector<int64_t> AveragingFactors(TTauSpacing spacing, int64_t records);
+std::vector<int64_t> AveragingFactorsUpTo(TTauSpacing spacing, int64_t top);
 
 // The table of one kind at the given averaging factors, points only where there are enough
 // terms.

@@ -1,6 +1,7 @@
 #include "stability/StabilityAccumulatorUnit.h"
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 TStabilityAccumulator::TStabilityAccumulator(double tau0) : FTau0(tau0 > 0 ? tau0 : 1.0) {}
@@ -87,6 +88,9 @@ QList<TDeviationPoint> TStabilityAccumulator::Table(TDeviationKind kind) const {
     QList<TDeviationPoint> table;
     const int64_t top = FRecord.Size() / 3;
     const int k = static_cast<int>(kind);
+    if (k >= static_cast<int>(std::size(AllDeviationKinds))) {
+        return table; // no running sums for this kind
+    }
     for (int level = 0; level < Levels; ++level) {
         const int64_t m = int64_t{1} << level;
         if (m > top) {

@@ -201,7 +201,7 @@ TEST(DeviationNames, KindNamesGoBothWaysAndRejectTheUnknown) {
         EXPECT_EQ(back, kind);
     }
     TDeviationKind k;
-    EXPECT_FALSE(DeviationKindFromName("totdev", &k));
+    EXPECT_FALSE(DeviationKindFromName("allan", &k));
     EXPECT_EQ(AveragingFactors(TTauSpacing::_decade, 1000),
               (std::vector<int64_t>{1, 2, 4, 10, 20, 40, 100, 200}));
     EXPECT_EQ(AveragingFactors(TTauSpacing::_octave, 30), (std::vector<int64_t>{1, 2, 4, 8}));

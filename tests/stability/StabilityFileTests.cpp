@@ -171,7 +171,7 @@ TEST_F(StabilityTool, TheRiley1000PointTableAgreesWithThePublishedValues) {
         const auto rows = Rows(out);
         ASSERT_EQ(rows.size(), 3u) << out.toStdString();
         for (int i = 0; i < 3; ++i) {
-            ASSERT_EQ(rows[i].size(), 5u);
+            ASSERT_EQ(rows[i].size(), 7u); // tau n_terms dev lower upper alpha edf
             EXPECT_EQ(rows[i][0], std::pow(10.0, i));
             EXPECT_EQ(rows[i][1], c.Terms[i]) << c.Kind;
             // printed and published both rounded to 7 digits: one unit apart at most
@@ -208,7 +208,7 @@ TEST_F(StabilityTool, BadInputAndBadOptionsExitWithStatus2AndSayWhere) {
     EXPECT_EQ(Run({bad}, &out, &err), 2);
     EXPECT_TRUE(err.contains(bad + QStringLiteral(":3:"))) << err.toStdString();
     const QString good = Write(QStringLiteral("good.txt"), "1e-12\n2e-12\n");
-    EXPECT_EQ(Run({QStringLiteral("--kind"), QStringLiteral("totdev"), good}, &out, &err), 2);
+    EXPECT_EQ(Run({QStringLiteral("--kind"), QStringLiteral("allan"), good}, &out, &err), 2);
     EXPECT_EQ(Run({QStringLiteral("--taus"), QStringLiteral("1,x"), good}, &out, &err), 2);
     EXPECT_EQ(Run({QStringLiteral("--tau0"), QStringLiteral("-1"), good}, &out, &err), 2);
     EXPECT_EQ(Run({QStringLiteral("--tau0"), QStringLiteral("2"), QStringLiteral("--taus"),

@@ -1,5 +1,6 @@
 #include "ui/stability/StabilityViewUnit.h"
 
+#include "stability/StabilityAnalysisUnit.h"
 #include "stability/StabilityFileUnit.h"
 #include "ui/main/SaveDialogUnit.h"
 
@@ -10,28 +11,75 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <qcustomplot.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
 // A jump of the clock larger than this is not taken as that many missing bins.
 constexpr int64_t MaxGapBins = 7 * 86400;
 
-constexpr TDeviationKind ViewKinds[] = {TDeviationKind::_oadev, TDeviationKind::_mdev,
-                                        TDeviationKind::_ohdev};
+// The chooser's kinds, in its order (the first three as the page has always offered them).
+constexpr TDeviationKind ViewKinds[] = {
+    TDeviationKind::_oadev,   TDeviationKind::_mdev,    TDeviationKind::_ohdev,
+    TDeviationKind::_adev,    TDeviationKind::_tdev,    TDeviationKind::_hdev,
+    TDeviationKind::_totdev,  TDeviationKind::_mtotdev, TDeviationKind::_ttotdev,
+    TDeviationKind::_htotdev, TDeviationKind::_theo1};
 
 QString KindTitle(TDeviationKind kind) {
     switch (kind) {
+    case TDeviationKind::_adev:
+        return QStringLiteral("Allan deviation");
     case TDeviationKind::_mdev:
         return QStringLiteral("Modified Allan deviation");
+    case TDeviationKind::_tdev:
+        return QStringLiteral("Time deviation [s]");
+    case TDeviationKind::_hdev:
+        return QStringLiteral("Hadamard deviation");
     case TDeviationKind::_ohdev:
         return QStringLiteral("Overlapping Hadamard deviation");
+    case TDeviationKind::_totdev:
+        return QStringLiteral("Total deviation");
+    case TDeviationKind::_mtotdev:
+        return QStringLiteral("Modified total deviation");
+    case TDeviationKind::_ttotdev:
+        return QStringLiteral("Time total deviation [s]");
+    case TDeviationKind::_htotdev:
+        return QStringLiteral("Hadamard total deviation");
+    case TDeviationKind::_theo1:
+        return QStringLiteral("Theo1 deviation");
     default:
         return QStringLiteral("Overlapping Allan deviation");
+    }
+}
+
+QString KindItem(TDeviationKind kind) {
+    switch (kind) {
+    case TDeviationKind::_ohdev:
+        return QStringLiteral("Overlapping Hadamard");
+    default:
+        return DeviationKindTitle(kind);
+    }
+}
+
+// The kinds whose sums cost n m per tau: on a long record the page leaves out the taus that
+// would hold up the window for long.
+bool TooCostly(TDeviationKind kind, int64_t samples, int64_t m) {
+    constexpr double Budget = 3e7;
+    switch (kind) {
+    case TDeviationKind::_mtotdev:
+    case TDeviationKind::_ttotdev:
+    case TDeviationKind::_htotdev:
+    case TDeviationKind::_theo1:
+        return static_cast<double>(samples) * static_cast<double>(m) > Budget;
+    default:
+        return false;
     }
 }
 
@@ -86,8 +134,9 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
 
     FKindBox = new QComboBox(this);
     FKindBox->setObjectName(QStringLiteral("StabilityKindComboBox"));
-    FKindBox->addItems(
-        {QStringLiteral("OADEV"), QStringLiteral("MDEV"), QStringLiteral("Overlapping Hadamard")});
+    for (TDeviationKind kind : ViewKinds) {
+        FKindBox->addItem(KindItem(kind));
+    }
     connect(FKindBox, &QComboBox::activated, this, [this] {
         FDirty = true;
         Redraw();
@@ -105,6 +154,7 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
     FLengthLabel = label("StabilityLengthLabel");
     FGapsLabel = label("StabilityGapsLabel");
     FLockLossLabel = label("StabilityLockLossLabel");
+    FConfidenceLabel = label("StabilityConfidenceLabel");
     FSourceLabel = label("StabilitySourceLabel");
     FSourceLabel->setWordWrap(true);
     FMessageLabel = label("StabilityMessageLabel");
@@ -124,6 +174,8 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
                            &TStabilityView::RecordButtonClick);
     QPushButton* open =
         button("StabilityOpenButton", QStringLiteral("Open..."), &TStabilityView::OpenButtonClick);
+    QPushButton* picture = button("StabilityPictureButton", QStringLiteral("Picture..."),
+                                  &TStabilityView::PictureButtonClick);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Deviation"), FKindBox);
@@ -133,11 +185,13 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
     form->addRow(QStringLiteral("Record"), FLengthLabel);
     form->addRow(QStringLiteral("Bins skipped"), FGapsLabel);
     form->addRow(QStringLiteral("Lock losses"), FLockLossLabel);
+    form->addRow(QStringLiteral("Intervals"), FConfidenceLabel);
     auto* buttons = new QGridLayout;
     buttons->addWidget(clear, 0, 0);
     buttons->addWidget(exportButton, 0, 1);
     buttons->addWidget(FRecordButton, 1, 0);
     buttons->addWidget(open, 1, 1);
+    buttons->addWidget(picture, 2, 0);
     auto* side = new QVBoxLayout;
     side->addLayout(form);
     side->addWidget(FSourceLabel);
@@ -152,6 +206,7 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
     top->addWidget(FChart, 1);
     top->addWidget(sideWidget);
 
+    connect(FChart, &QCustomPlot::mouseMove, this, &TStabilityView::ChartMouseMove);
     connect(&FBinner, &TBeatBinner::BinClosed, this, &TStabilityView::AddBin);
     connect(&FRecorder, &TStabilityRecorder::Stopped, this, [this](const QString& message) {
         FRecordButton->setText(QStringLiteral("Record..."));
@@ -243,17 +298,32 @@ const TStabilityAccumulator& TStabilityView::Shown() const {
 }
 
 TDeviationKind TStabilityView::Kind() const {
-    const int i = std::clamp(FKindBox->currentIndex(), 0, 2);
-    return ViewKinds[i];
+    const int last = static_cast<int>(std::size(ViewKinds)) - 1;
+    return ViewKinds[std::clamp(FKindBox->currentIndex(), 0, last)];
 }
 
-void TStabilityView::Redraw() {
-    if (!FDirty) {
-        return;
-    }
-    FDirty = false;
+QList<TDeviationPoint> TStabilityView::AnalysedTable(TDeviationKind kind) const {
     const TStabilityAccumulator& acc = Shown();
-    const QList<TDeviationPoint> table = acc.Table(Kind());
+    const TStabilityAnalysis analysis(acc.Record(), acc.Tau0());
+    if (std::find(std::begin(AllDeviationKinds), std::end(AllDeviationKinds), kind) !=
+        std::end(AllDeviationKinds)) {
+        // the live record's running sums: no recomputation once a second
+        QList<TDeviationPoint> table = acc.Table(kind);
+        for (TDeviationPoint& p : table) {
+            analysis.AddConfidence(kind, FConfidence, &p);
+        }
+        return table;
+    }
+    std::vector<int64_t> factors;
+    for (int64_t m : analysis.Factors(kind, TTauSpacing::_octave)) {
+        if (!TooCostly(kind, acc.Record().Size(), m)) {
+            factors.push_back(m);
+        }
+    }
+    return analysis.Table(kind, factors, FConfidence);
+}
+
+void TStabilityView::DrawPoints(const QList<TDeviationPoint>& table) {
     QVector<double> x, y, minus, plus;
     double lo = 0, hi = 0;
     for (const TDeviationPoint& p : table) {
@@ -267,13 +337,135 @@ void TStabilityView::Redraw() {
     FGraph->setData(x, y, true);
     FErrorBars->setData(minus, plus);
     FChart->yAxis->setLabel(KindTitle(Kind()));
-    if (!table.isEmpty()) {
+    if (!table.isEmpty() && lo > 0) {
         FChart->xAxis->setRange(table.first().Tau / 1.5, table.last().Tau * 1.5);
         // at least a decade, so that the logarithmic axis shows a power of ten
         const double centre = std::sqrt(lo * hi);
         const double half = std::max(std::sqrt(hi / lo) * 1.5, std::sqrt(10.0));
         FChart->yAxis->setRange(centre / half, centre * half);
     }
+}
+
+void TStabilityView::DrawNoiseMarks(const QList<TDeviationPoint>& table) {
+    for (QCPItemText* mark : FNoiseMarks) {
+        FChart->removeItem(mark);
+    }
+    FNoiseMarks.clear();
+    for (const TDeviationPoint& p : table) {
+        if (!p.HasAlpha) {
+            continue;
+        }
+        auto* mark = new QCPItemText(FChart);
+        mark->setClipToAxisRect(true);
+        mark->position->setType(QCPItemPosition::ptPlotCoords);
+        mark->position->setCoords(p.Tau, p.Upper);
+        mark->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        mark->setPadding(QMargins(0, 0, 0, 3));
+        mark->setText(NoiseTypeName(p.Alpha));
+        QFont font = mark->font();
+        font.setPointSizeF(font.pointSizeF() * 0.8);
+        mark->setFont(font);
+        mark->setColor(QColor(110, 110, 110));
+        FNoiseMarks.append(mark);
+    }
+}
+
+QStringList TStabilityView::NoiseMarks() const {
+    QStringList marks;
+    for (const QCPItemText* mark : FNoiseMarks) {
+        marks << mark->text();
+    }
+    return marks;
+}
+
+QString TStabilityView::PointToolTip(const QPointF& pixel) const {
+    const TDeviationPoint* best = nullptr;
+    double bestDistance = 12; // pixels
+    for (const TDeviationPoint& p : FShownTable) {
+        const QPointF at(FChart->xAxis->coordToPixel(p.Tau),
+                         FChart->yAxis->coordToPixel(p.Deviation));
+        const double d = std::hypot(at.x() - pixel.x(), at.y() - pixel.y());
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = &p;
+        }
+    }
+    if (best == nullptr) {
+        return {};
+    }
+    QString tip = QStringLiteral("tau %1 s: %2 %3 (%4 terms)")
+                      .arg(best->Tau, 0, 'g', 6)
+                      .arg(DeviationKindTitle(Kind()))
+                      .arg(best->Deviation, 0, 'g', 5)
+                      .arg(best->Terms);
+    if (best->HasAlpha) {
+        tip += QStringLiteral("\nnoise %1, alpha = %2")
+                   .arg(NoiseTypeName(best->Alpha))
+                   .arg(best->Alpha);
+    }
+    if (best->Edf > 0) {
+        tip += QStringLiteral("\n%1 % interval %2 .. %3 (edf %4)")
+                   .arg(FConfidence * 100, 0, 'f', 1)
+                   .arg(best->Lower, 0, 'g', 5)
+                   .arg(best->Upper, 0, 'g', 5)
+                   .arg(best->Edf, 0, 'g', 4);
+    }
+    return tip;
+}
+
+void TStabilityView::ChartMouseMove(QMouseEvent* event) {
+    const QString tip = PointToolTip(event->position());
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(event->globalPosition().toPoint(), tip, FChart);
+    }
+}
+
+void TStabilityView::PictureButtonClick() {
+    const QString name =
+        ShowSaveDialog(this, {QStringLiteral("PNG image (*.png);;PDF document (*.pdf)"),
+                              QStringLiteral("png"), QStringLiteral("Stability_")});
+    if (name.isEmpty()) {
+        return;
+    }
+    const bool pdf = name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+    const bool ok = pdf ? FChart->savePdf(name) : FChart->savePng(name);
+    FMessageLabel->setStyleSheet(ok ? QString() : QStringLiteral("color: #b00000"));
+    FMessageLabel->setText(ok ? QStringLiteral("Chart saved to %1").arg(QFileInfo(name).fileName())
+                              : QStringLiteral("Chart not saved: %1").arg(name));
+}
+
+QByteArray TStabilityView::ExportTableText() const {
+    QByteArray text("kind,tau_s,n_terms,deviation,lower,upper,alpha,edf\n");
+    auto number = [](double v) { return QString::number(v, 'g', 7); };
+    QList<TDeviationKind> kinds(std::begin(ViewKinds), std::end(ViewKinds));
+    kinds << TDeviationKind::_mtie << TDeviationKind::_tierms;
+    for (TDeviationKind kind : kinds) {
+        for (const TDeviationPoint& p : AnalysedTable(kind)) {
+            const bool interval = p.Edf > 0;
+            text += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8\n")
+                        .arg(DeviationKindName(kind), number(p.Tau))
+                        .arg(p.Terms)
+                        .arg(number(p.Deviation), interval ? number(p.Lower) : QString(),
+                             interval ? number(p.Upper) : QString(),
+                             p.HasAlpha ? QString::number(p.Alpha) : QString(),
+                             interval ? QString::number(p.Edf, 'g', 4) : QString())
+                        .toLatin1();
+        }
+    }
+    return text;
+}
+
+void TStabilityView::Redraw() {
+    if (!FDirty) {
+        return;
+    }
+    FDirty = false;
+    const TStabilityAccumulator& acc = Shown();
+    FShownTable = AnalysedTable(Kind());
+    DrawPoints(FShownTable);
+    DrawNoiseMarks(FShownTable);
     FChart->replot(QCustomPlot::rpQueuedReplot);
 
     const TBeatStatistics s = acc.Statistics();
@@ -286,6 +478,8 @@ void TStabilityView::Redraw() {
     FLengthLabel->setText(Duration(s.RecordSeconds));
     FGapsLabel->setText(QStringLiteral("%1 of %2").arg(s.Gaps).arg(s.Bins));
     FLockLossLabel->setText(FFileRecord ? QStringLiteral("-") : QString::number(FLockLosses));
+    FConfidenceLabel->setText(
+        QStringLiteral("%1 %, chi-squared").arg(QLocale().toString(FConfidence * 100, 'f', 1)));
     FSourceLabel->setText(FFileRecord
                               ? QStringLiteral("File: %1").arg(QFileInfo(FFileName).fileName())
                               : QStringLiteral("Live beat note, y = beat / %1 MHz")
@@ -312,20 +506,7 @@ void TStabilityView::ExportButtonClick() {
     if (name.isEmpty()) {
         return;
     }
-    QByteArray text("kind,tau_s,n_terms,deviation,lower,upper\n");
-    const TStabilityAccumulator& acc = Shown();
-    for (TDeviationKind kind : AllDeviationKinds) {
-        for (const TDeviationPoint& p : acc.Table(kind)) {
-            text += QStringLiteral("%1,%2,%3,%4,%5,%6\n")
-                        .arg(DeviationKindName(kind))
-                        .arg(p.Tau, 0, 'g', 7)
-                        .arg(p.Terms)
-                        .arg(p.Deviation, 0, 'g', 7)
-                        .arg(p.Lower, 0, 'g', 7)
-                        .arg(p.Upper, 0, 'g', 7)
-                        .toLatin1();
-        }
-    }
+    const QByteArray text = ExportTableText();
     QFile file(name);
     const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                     file.write(text) == text.size() && file.flush();

@@ -1,7 +1,8 @@
 #pragma once
 // The stability page: the overlapping Allan deviation of the beat note against tau on a log-log
-// chart with the confidence interval of every point, the modified Allan and the overlapping
-// Hadamard deviation selectable instead, and beside it the plain statistics of the beat. The
+// chart with the chi-squared confidence interval and the identified noise type of every point,
+// the Allan, modified, Hadamard, time and total deviations and Theo1 selectable instead, and
+// beside it the plain statistics of the beat. 'Picture...' saves the chart as PNG or PDF. The
 // live record grows by one bin a second from the status model's frequency reports; 'Open...'
 // shows a file instead. 'Clear', 'Export' (the table as CSV), 'Record...' (the measurement
 // recording). Refreshed once a second.
@@ -11,6 +12,7 @@
 #include "stability/BeatBinnerUnit.h"
 #include "stability/RecordingUnit.h"
 #include "stability/StabilityAccumulatorUnit.h"
+#include "stability/StabilityAnalysisUnit.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -24,7 +26,9 @@ class QComboBox;
 class QCustomPlot;
 class QCPErrorBars;
 class QCPGraph;
+class QCPItemText;
 class QLabel;
+class QMouseEvent;
 class QPushButton;
 
 class TStabilityView : public QWidget {
@@ -49,10 +53,20 @@ public:
     void ExportButtonClick();
     void RecordButtonClick();
     void OpenButtonClick();
+    // Saves the chart as a picture: PNG, or PDF when the chosen name ends in ".pdf".
+    void PictureButtonClick();
 
     // What is shown: the live record or one read from a file.
     const TStabilityAccumulator& Shown() const;
     TDeviationKind Kind() const;
+    // The shown record's table of a kind at octave taus, each point with its noise type and its
+    // chi-squared interval at Confidence() (the numbers halvane-stability prints).
+    QList<TDeviationPoint> AnalysedTable(TDeviationKind kind) const;
+    double Confidence() const { return FConfidence; }
+    // The noise marks over the points (their text, e.g. "W FM"), and the tooltip of the point
+    // nearest to a position on the chart (empty when none is near).
+    QStringList NoiseMarks() const;
+    QString PointToolTip(const QPointF& pixel) const;
     bool ShowsFile() const { return FFileRecord != nullptr; }
     int LockLosses() const { return FLockLosses; }
     const TStabilityRecorder& Recorder() const { return FRecorder; }
@@ -61,6 +75,10 @@ private:
     void Attach();
     void AddBin(const TBeatBin& bin);
     void Redraw();
+    void DrawPoints(const QList<TDeviationPoint>& table);
+    void DrawNoiseMarks(const QList<TDeviationPoint>& table);
+    void ChartMouseMove(QMouseEvent* event);
+    QByteArray ExportTableText() const;
 
     TStatusModel* FStatus = nullptr;
     TLinkEvents* FEvents = nullptr;
@@ -81,6 +99,10 @@ private:
     QCustomPlot* FChart = nullptr;
     QCPGraph* FGraph = nullptr;
     QCPErrorBars* FErrorBars = nullptr;
+    QList<QCPItemText*> FNoiseMarks;
+    QList<TDeviationPoint> FShownTable;
+    double FConfidence = DefaultConfidence;
+    QLabel* FConfidenceLabel = nullptr;
     QComboBox* FKindBox = nullptr;
     QLabel* FMeanLabel = nullptr;
     QLabel* FStdDevLabel = nullptr;

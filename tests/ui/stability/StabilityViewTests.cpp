@@ -1,3 +1,4 @@
+#include "stability/StabilityFileUnit.h"
 #include "ui/main/SaveDialogUnit.h"
 #include "ui/stability/StabilityViewUnit.h"
 
@@ -137,17 +138,22 @@ TEST_F(StabilityView, ExportWritesEveryKindsTableAsCsv) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts);
     ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines[0], QStringLiteral("kind,tau_s,n_terms,deviation,lower,upper"));
+    EXPECT_EQ(lines[0], QStringLiteral("kind,tau_s,n_terms,deviation,lower,upper,alpha,edf"));
     int rows = 0;
-    for (TDeviationKind k : AllDeviationKinds) {
-        const QList<TDeviationPoint> t = FView->Shown().Table(k);
-        ASSERT_FALSE(t.isEmpty());
-        EXPECT_TRUE(lines.contains(QStringLiteral("%1,1,%2,%3,%4,%5")
-                                       .arg(DeviationKindName(k))
-                                       .arg(t[0].Terms)
-                                       .arg(t[0].Deviation, 0, 'g', 7)
-                                       .arg(t[0].Lower, 0, 'g', 7)
-                                       .arg(t[0].Upper, 0, 'g', 7)));
+    for (TDeviationKind k : AllStabilityKinds) {
+        const QList<TDeviationPoint> t = FView->AnalysedTable(k);
+        ASSERT_FALSE(t.isEmpty()) << DeviationKindName(k).toStdString();
+        const TDeviationPoint& p = t[0];
+        const bool interval = p.Edf > 0;
+        EXPECT_TRUE(lines.contains(QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8")
+                                       .arg(DeviationKindName(k), QString::number(p.Tau, 'g', 7))
+                                       .arg(p.Terms)
+                                       .arg(QString::number(p.Deviation, 'g', 7),
+                                            interval ? QString::number(p.Lower, 'g', 7) : QString(),
+                                            interval ? QString::number(p.Upper, 'g', 7) : QString(),
+                                            p.HasAlpha ? QString::number(p.Alpha) : QString(),
+                                            interval ? QString::number(p.Edf, 'g', 4) : QString())))
+            << DeviationKindName(k).toStdString();
         rows += static_cast<int>(t.size());
     }
     EXPECT_EQ(lines.size(), rows + 1);
@@ -207,6 +213,89 @@ TEST_F(StabilityView, OpenShowsAFileLikeTheLiveRecordAndBadFilesSayWhere) {
     Click("StabilityOpenButton");
     EXPECT_FALSE(FView->ShowsFile());
     EXPECT_TRUE(Text("StabilityMessageLabel").startsWith(bad + QStringLiteral(":2:")));
+}
+
+TEST_F(StabilityView, EveryKindShowsChiSquaredBarsNoiseMarksAndTheCommandLinesNumbers) {
+    // The page shows what halvane-stability prints for the same file: its table per kind.
+    const QString path = FDir.filePath(QStringLiteral("y.txt"));
+    {
+        std::normal_distribution<double> white(0, 1e-12);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 2000; ++i) {
+            f.write(QByteArray::number(white(FRng), 'g', 17) + '\n');
+        }
+    }
+    SetOpenDialogOverride([&](const TSaveDialogRequest&) { return path; });
+    Click("StabilityOpenButton");
+    ASSERT_TRUE(FView->ShowsFile());
+    EXPECT_TRUE(Text("StabilityConfidenceLabel").contains(QLatin1String("68.3")));
+    auto* box = FView->findChild<QComboBox*>("StabilityKindComboBox");
+    ASSERT_EQ(box->count(), 11);
+    for (int i = 0; i < box->count(); ++i) {
+        box->setCurrentIndex(i);
+        emit box->activated(i);
+        const TDeviationKind kind = FView->Kind();
+        TStabilityFileData data;
+        QString error;
+        ASSERT_TRUE(ReadStabilityFile(path, 1, 1, &data, &error));
+        TFrequencyRecord record;
+        for (double y : data.Y) {
+            record.Append(y);
+        }
+        const TStabilityAnalysis analysis(record, 1);
+        const QList<TDeviationPoint> want =
+            analysis.Table(kind, analysis.Factors(kind, TTauSpacing::_octave));
+        ASSERT_EQ(Graph()->dataCount(), want.size()) << box->currentText().toStdString();
+        ASSERT_EQ(FView->NoiseMarks().size(), want.size());
+        for (int k = 0; k < want.size(); ++k) {
+            // the live sums of ADEV .. OHDEV agree with a recomputation to rounding
+            EXPECT_NEAR(Graph()->data()->at(k)->value / want[k].Deviation, 1, 1e-12);
+            EXPECT_EQ(FView->NoiseMarks()[k], NoiseTypeName(want[k].Alpha));
+            EXPECT_LT(want[k].Lower, want[k].Deviation);
+            EXPECT_GT(want[k].Upper, want[k].Deviation);
+        }
+        // white FM: most points say so
+        EXPECT_GE(FView->NoiseMarks().count(QStringLiteral("W FM")), want.size() / 2)
+            << box->currentText().toStdString();
+    }
+    // the tooltip of a point names its noise type and alpha
+    box->setCurrentIndex(0);
+    emit box->activated(0);
+    FView->show();
+    auto* chart = FView->findChild<QCustomPlot*>("StabilityChart");
+    chart->replot();
+    const QPointF at(chart->xAxis->coordToPixel(Graph()->data()->at(2)->key),
+                     chart->yAxis->coordToPixel(Graph()->data()->at(2)->value));
+    const QString tip = FView->PointToolTip(at);
+    EXPECT_TRUE(tip.contains(QLatin1String("alpha = 0"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QLatin1String("68.3 % interval"))) << tip.toStdString();
+    EXPECT_TRUE(FView->PointToolTip(QPointF(-100, -100)).isEmpty());
+}
+
+TEST_F(StabilityView, PictureSavesTheChartAsPngOrPdf) {
+    Feed(0, 100);
+    FView->TimerTick();
+    FView->show();
+    for (const char* name : {"chart.png", "chart.pdf"}) {
+        const QString path = FDir.filePath(QLatin1String(name));
+        TSaveDialogRequest asked;
+        SetSaveDialogOverride([&](const TSaveDialogRequest& r) {
+            asked = r;
+            return path;
+        });
+        Click("StabilityPictureButton");
+        EXPECT_TRUE(asked.Filter.contains(QLatin1String("*.pdf")));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        const QByteArray head = f.read(8);
+        EXPECT_TRUE(head.startsWith(QByteArray(name).endsWith(".pdf") ? "%PDF" : "\x89PNG"))
+            << name;
+    }
+    SetSaveDialogOverride(
+        [&](const TSaveDialogRequest&) { return QStringLiteral("/nonexistent/x.png"); });
+    Click("StabilityPictureButton");
+    EXPECT_TRUE(Text("StabilityMessageLabel").startsWith(QLatin1String("Chart not saved")));
 }
 
 TEST_F(StabilityView, Screenshot) {
