@@ -84,8 +84,8 @@ void TMainForm::SetExpectedPeaksButtonClick() {
     const int to = ui->ExpectedPeaksToComboBox->currentIndex();
     if (from < 0 || to < 0)
         return;
-    SendSetExpectedPeaks(static_cast<uint16_t>(FPeakList->MaskOfRange(from, to)));
-    TServiceSetButtonColor::Confirm(FServicePanelFrame->Controls().SetExpectedPeaksButton);
+    if (SendSetExpectedPeaks(static_cast<uint16_t>(FPeakList->MaskOfRange(from, to))))
+        TServiceSetButtonColor::Confirm(FServicePanelFrame->Controls().SetExpectedPeaksButton);
 }
 
 void TMainForm::SwitchCFTCalibrationMode() {

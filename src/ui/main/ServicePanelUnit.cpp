@@ -57,8 +57,9 @@ QWidget* TServicePanelFrame::CRCErrorsPlace() const {
 }
 
 void TServicePanelFrame::SetButtonClick(const TServiceSetRow& row) {
-    SendServiceSetRow(row, SpinEdit(row)->Value(), ui->StabilizationCheckCheckBox->isChecked());
-    TServiceSetButtonColor::Confirm(Button(row));
+    // Green confirms a frame that went out; nothing written, nothing confirmed.
+    if (SendServiceSetRow(row, SpinEdit(row)->Value(), ui->StabilizationCheckCheckBox->isChecked()))
+        TServiceSetButtonColor::Confirm(Button(row));
 }
 
 void TServicePanelFrame::ReadParamsButtonClick() {

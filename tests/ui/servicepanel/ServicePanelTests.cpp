@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -251,6 +252,25 @@ TEST_F(ServicePanel, SetConfirmsInGreenForOneSecond) {
             << c.Button;
         EXPECT_EQ(greenPixels(button), 0) << c.Button;
     }
+}
+
+TEST_F(ServicePanel, OnlyAWrittenFrameIsConfirmedInGreen) {
+    // No link, then a write the adapter refuses: no green. Then written: green.
+    const std::function<void()> failures[] = {[&] { link.connection.Disconnect(); },
+                                              [&] {
+                                                  ASSERT_TRUE(link.connection.Connect());
+                                                  link.fake.Fail("FT_Write", 1);
+                                              }};
+    QPushButton* button = Button("SetPhaseButton");
+    Edit("PhaseRealSpinEdit")->SetValue(1);
+    for (const auto& fail : failures) {
+        fail();
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(TServiceSetButtonColor::CaptionColor(button),
+                  TServiceSetButtonColor::NormalColor());
+    }
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(TServiceSetButtonColor::CaptionColor(button), QColor(0, 0x80, 0));
 }
 
 TEST(ServiceSetButtonColor, APendingRestoreIsDroppedWithItsButton) {
