@@ -187,6 +187,10 @@ double TRealSpinEdit::Value() {
     return FMinValue;
 }
 
+double TRealSpinEdit::ShownValue() const {
+    return ParseValue(text(), DecimalSeparator()).value_or(FMinValue);
+}
+
 void TRealSpinEdit::SetValue(double v) {
     setText(FormatValue(v, FPrecision, DecimalSeparator()));
 }

@@ -20,7 +20,10 @@ public:
     explicit TRealSpinEdit(QWidget* parent = nullptr);
     ~TRealSpinEdit() override;
 
-    double Value();          // parses the text; unparsable text becomes MinValue
+    double Value(); // parses the text; unparsable text becomes MinValue
+    // The number the text shows, MinValue while it shows none. Never touches the text, so a
+    // reader that is not the operator's own action (a poll, a display) cannot disturb typing.
+    double ShownValue() const;
     void SetValue(double v); // fixed notation, Precision decimals, the locale's separator
     double MinValue() const { return FMinValue; }
     void SetMinValue(double v) { FMinValue = v; }

@@ -90,7 +90,9 @@ void TLaserHeNeChartView::UpdateStatus(TServiceStreamParams* stream) {
     const QString peakLabel = c.PeakLabel ? c.PeakLabel->text() : QString();
     const TLaserHeNeStatus s = LaserHeNeStatus(
         stream->FState.load(), peakLabel, c.GetFPeakValue, c.GetJPeakValue, [&c]() -> double {
-            return c.FreqDifference1RealSpinEdit ? c.FreqDifference1RealSpinEdit->Value() : 0.0;
+            // Read without touching the field: the operator may be typing into it.
+            return c.FreqDifference1RealSpinEdit ? c.FreqDifference1RealSpinEdit->ShownValue()
+                                                 : 0.0;
         });
     if (c.LaserHeNeStateValueLabel)
         c.LaserHeNeStateValueLabel->setText(s.StateText);
