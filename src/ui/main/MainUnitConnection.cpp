@@ -12,6 +12,7 @@
 #include "protocol/ReadFrameUnit.h"
 #include "ui/main/DeviceKindUnit.h"
 #include "ui/main/TuningCommandsUnit.h"
+#include "ui/main/TuningStatusUnit.h"
 
 #include <QThread>
 #include <QTimer>
@@ -82,6 +83,10 @@ void TMainForm::DisconnectButtonClick() {
         return;
     }
     ui->StatusLabel->setText(QStringLiteral("Disconnected"));
+    // Nothing reports any more: the simple page stops blinking and says so.
+    BlinkTimer->stop();
+    ui->SimpleStatusPanel->setText(QStringLiteral("Disconnected"));
+    SetPanelColor(ui->SimpleStatusPanel, TuningColors::Grey);
     ui->DisconnectButton->setEnabled(false);
     LinkClosedByOperator();
 }

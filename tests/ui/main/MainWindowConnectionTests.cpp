@@ -145,6 +145,16 @@ TEST_F(MainWindowTest, DisconnectStopsTheThreadClosesTheLinkAndEmptiesTheList) {
     EXPECT_TRUE(Find<QPushButton>("ConnectButton")->isEnabled());
 }
 
+TEST_F(MainWindowTest, DisconnectEndsTheBlinkingAndTheSimplePageSaysSo) {
+    Create({"TMVK v2 one"}); // the iodine laser runs from the connect on
+    ConnectFirstDevice();
+    fake.QueueRx(StatusFrame(1)); // the controller is busy: "wait for device", blinking
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->BlinkTimer->isActive(); }, 5000));
+    Find<QPushButton>("DisconnectButton")->click();
+    EXPECT_FALSE(form->BlinkTimer->isActive());
+    EXPECT_EQ(Find<QLabel>("SimpleStatusPanel")->text(), QStringLiteral("Disconnected"));
+}
+
 TEST_F(MainWindowTest, RefusedCloseKeepsTheLinkInUseAndDisconnectMayBeTriedAgain) {
     Create({"QRX-7A one"});
     ConnectFirstDevice();
