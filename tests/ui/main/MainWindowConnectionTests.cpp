@@ -303,6 +303,20 @@ TEST_F(MainWindowTest, SecondControllerHidesTheHeNeGroupsAndChartTabs) {
     EXPECT_EQ(Wire(), expected);
 }
 
+TEST_F(MainWindowTest, EveryChartTabFollowsTheKindAndIodineHasATabWheneverAnyHas) {
+    Create({"QRX-7A one", "TMVK v2 two"});
+    auto* charts = Find<QTabWidget>("ChartsPageControl");
+    for (int row : {1, 0, 1}) { // the second model, the first, the second again
+        charts->setCurrentIndex(charts->count() - 1); // the operator was on the last page
+        Find<QPushButton>("SearchUrzadzenButton")->click();
+        Find<QListWidget>("DeviceListListBox")->setCurrentRow(row);
+        Find<QPushButton>("ConnectButton")->click();
+        for (int i = 0; i < charts->count(); ++i) // the first model: all but the HeNe chart
+            EXPECT_EQ(charts->isTabVisible(i), row == 0 && i != 1) << row << " " << i;
+        EXPECT_EQ(charts->currentWidget()->objectName(), QStringLiteral("IodineTabSheet"));
+    }
+}
+
 TEST_F(MainWindowTest, ControllerWithHeNeLaserShowsItsGroupsAndWaitsForTheLaser) {
     Create({"QRX-7A lab"});
     form->IodineLaserRunning = true;
