@@ -3,8 +3,10 @@
 
 #include <QLineEdit>
 
+#include <initializer_list>
 #include <optional>
 
+class QAbstractButton;
 class QPushButton;
 
 class TRealSpinEdit : public QLineEdit {
@@ -38,6 +40,13 @@ public:
     int Precision() const { return FPrecision; }
     void SetPrecision(int digits); // 0..14, others ignored
 
+    // A field whose value was never read from the device nor typed shows that it holds none
+    // ("unread", the text empty) instead of a number. Writing a value from code, typing and
+    // stepping end the state; Enter and leaving the field change nothing while it lasts.
+    static constexpr const char* UnreadText = "unread";
+    void SetUnread();
+    bool Unread() const { return FUnread; }
+
     double ClampToRange(double x) const;
     void CheckValueRange(); // does exactly what leaving the field does
 
@@ -67,6 +76,7 @@ public:
 signals:
     void OnUpDownChange(TRealSpinEdit* sender);
     void OnConfirm(TRealSpinEdit* sender);
+    void UnreadChanged(bool unread);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -83,6 +93,7 @@ private:
     void TypeChar(QChar c);
     void Confirm();
     void FitTextArea();
+    void EndUnread();
 
     double FMinValue = 0;
     double FMaxValue = 0;
@@ -90,6 +101,11 @@ private:
     bool FEditorEnabled = true;
     bool FMinus = true;
     int FPrecision = 3;
+    bool FUnread = false;
     QPushButton* FPlusButton = nullptr;
     QPushButton* FMinusButton = nullptr;
 };
+
+// Keeps button enabled exactly while none of fields is unread: a Set or Write never sends a
+// value that nobody read or typed.
+void EnableWhenRead(QAbstractButton* button, std::initializer_list<TRealSpinEdit*> fields);

@@ -19,10 +19,15 @@ TServicePanelFrame::TServicePanelFrame(QWidget* parent)
         edit->SetMaxValue(row.Limited ? row.Max : 0);
         edit->SetMinus(row.Minus);
         edit->SetPrecision(row.Decimals);
-        edit->SetValue(edit->ClampToRange(0));
+        // No value until 'Read' brings the controller's or the technician types one; Set waits
+        // for it, so that no servo ever gets a value nobody chose.
+        edit->SetUnread();
         QAbstractButton* button = Button(row);
+        EnableWhenRead(button, {edit});
         connect(button, &QAbstractButton::clicked, this, [this, &row] { SetButtonClick(row); });
     }
+    // 'Stabilization check' sends the path gain with its tick.
+    EnableWhenRead(ui->StabilizationCheckCheckBox, {ui->PathGainRealSpinEdit});
     // Every Set button shows its own caption colour except 'Lifetime', whose caption the visual
     // style paints: its green confirmation is set but never seen.
     ui->LifetimeButton->setStyleSheet(
@@ -73,6 +78,8 @@ void TServicePanelFrame::ReadFWButtonClick() {
 }
 
 void TServicePanelFrame::StabilizationCheckCheckBoxClick() {
+    if (ui->PathGainRealSpinEdit->Unread())
+        return; // no path gain to send with the tick
     SendStabilizationCheck(ui->PathGainRealSpinEdit->Value(),
                            ui->StabilizationCheckCheckBox->isChecked());
 }

@@ -134,6 +134,7 @@ TEST_F(ServicePanel, FieldsTakeTheirLimitsDecimalsAndSign) {
         {"MirrorsUsageRealSpinEdit", 0, 2, 0, true},
     };
     // One decimal for the CFT, none elsewhere.
+    Edit("CFTRealSpinEdit")->SetValue(0);
     EXPECT_EQ(Edit("CFTRealSpinEdit")->text(),
               QStringLiteral("0") + TRealSpinEdit::DecimalSeparator() + QStringLiteral("0"));
     for (const auto& f : fields) {
@@ -232,6 +233,7 @@ TEST_F(ServicePanel, SetConfirmsInGreenForOneSecond) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Button);
         QPushButton* button = Button(c.Button);
+        Edit(FindServiceRowByButton(c.Button)->SpinEdit)->SetValue(1); // a value read back
         EXPECT_EQ(TServiceSetButtonColor::CaptionColor(button), normal);
         EXPECT_EQ(greenPixels(button), 0);
         QTest::mouseClick(button, Qt::LeftButton);
