@@ -21,8 +21,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollArea>
+#include <QShowEvent>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
 
 TMainForm* MainForm = nullptr;
 
@@ -80,7 +85,21 @@ void TMainForm::SetUpWindow() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(ClientWidth, ClientHeight);
+    // Every control of the form moves into the client area, which a frameless scroll area
+    // shows; it scrolls only when the screen is too small for the window.
+    FClient = new QWidget;
+    FClient->setObjectName(QStringLiteral("ClientArea"));
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const bool hidden = child->isHidden();
+        child->setParent(FClient);
+        child->setHidden(hidden);
+    }
+    FClient->setFixedSize(ClientWidth, ClientHeight);
+    FClientScroll = new QScrollArea(this);
+    FClientScroll->setObjectName(QStringLiteral("ClientScrollArea"));
+    FClientScroll->setFrameShape(QFrame::NoFrame);
+    FClientScroll->setWidget(FClient);
+    FitToScreen();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -272,6 +291,44 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::FitToScreen() {
+    const QSize client = FClient->size();
+    QSize size = client;
+    const QScreen* screen = this->screen();
+    if (screen) {
+        // The frame around the client area is known once the window is shown.
+        const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
+        size = size.boundedTo(screen->availableGeometry().size() - frame);
+    }
+    const Qt::ScrollBarPolicy bars =
+        size == client ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    FClientScroll->setHorizontalScrollBarPolicy(bars);
+    FClientScroll->setVerticalScrollBarPolicy(bars);
+    setFixedSize(size);
+    FClientScroll->setGeometry(rect());
+    if (screen && isVisible()) {
+        // The whole window stays on the screen's available area.
+        const QRect available = screen->availableGeometry();
+        const QRect frame = frameGeometry();
+        const auto inside = [](int start, int length, int areaStart, int areaLength) {
+            return std::max(std::min(start, areaStart + areaLength - length), areaStart);
+        };
+        const QPoint at(inside(frame.x(), frame.width(), available.x(), available.width()),
+                        inside(frame.y(), frame.height(), available.y(), available.height()));
+        if (at != frame.topLeft())
+            move(at);
+    }
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!FScreenWatched && windowHandle()) {
+        FScreenWatched = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { FitToScreen(); });
+    }
+    FitToScreen();
 }
 
 void TMainForm::SimpleMenuTabSheetShow() {

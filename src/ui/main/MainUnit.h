@@ -31,6 +31,7 @@
 #include <memory>
 
 class QLabel;
+class QScrollArea;
 class QTimer;
 class QToolButton;
 class TLaserFrame;
@@ -132,6 +133,13 @@ public:
     // --- charts and logs (MainUnitCharts.cpp) -----------------------------------------------
     TChartFeeders* Charts() const { return FCharts.get(); }
 
+    // The window's client area, which holds every control at its stated size. On a screen
+    // large enough the window is exactly this size; on a smaller one (or at a high scaling)
+    // the window fits the screen's available area and the client area scrolls, so that every
+    // control stays reachable.
+    QWidget* ClientArea() const { return FClient; }
+    void FitToScreen();
+
     // The colour of a self-painting status panel.
     // Where a window frame goes so that it stays on the available screen area: moved left as
     // far as its right edge would leave it, but never with its left edge off the area.
@@ -174,6 +182,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void SetUpWindow();
@@ -215,6 +224,9 @@ private:
     QColor ButtonFaceColor() const;
 
     std::unique_ptr<Ui::TMainForm> ui;
+    QWidget* FClient = nullptr;                       // the client area, inside FClientScroll
+    QScrollArea* FClientScroll = nullptr;             // fills the window
+    bool FScreenWatched = false;                      // FitToScreen follows the window's screen
     std::array<QPixmap, 10> FSimpleButtonPictures;    // picture N-1 for peak number N
     TServicePanelFrame* FServicePanelFrame = nullptr; // owned by ServicePanel
     TTestPage* FTestPage = nullptr;                   // owned by TestTabSheet

@@ -17,10 +17,13 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <vector>
 
 namespace {
 
@@ -109,6 +112,30 @@ TEST_F(ServiceWindow, TheWidenedWindowStaysOnItsScreen) {
     else
         EXPECT_EQ(frame.left(), available.left()); // the left edge stays visible
     EXPECT_GE(frame.left(), available.left());
+}
+
+TEST_F(ServiceWindow, OnAScreenTooSmallTheWindowFitsAndEveryControlStaysReachable) {
+    // The test screens: "Desktop", "Laptop" 1366 x 768, "Scaled" 1920 x 1080 at 150 %.
+    for (QScreen* screen : QGuiApplication::screens()) {
+        SCOPED_TRACE(screen->name().toStdString());
+        Create({"QRX-7A 1234"});
+        form->setScreen(screen);
+        form->move(screen->availableGeometry().topLeft());
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        for (QChar key : QStringLiteral("47150236"))
+            form->FormKeyPress(key);
+        EXPECT_TRUE(screen->availableGeometry().contains(form->frameGeometry()));
+        EXPECT_EQ(form->size() == QSize(1821, 691), screen->name() == "Desktop");
+        auto* scroll = Find<QScrollArea>("ClientScrollArea");
+        for (const char* name : {"SetMirrorsUsageButton", "HideButton", "NextButton"}) {
+            QWidget* control = Find<QWidget>(name);
+            scroll->ensureWidgetVisible(control, 0, 0);
+            const QRect area(control->mapTo(form.get(), QPoint(0, 0)), control->size());
+            EXPECT_TRUE(scroll->viewport()->geometry().contains(area)) << name;
+        }
+        form.reset();
+    }
 }
 
 TEST_F(ServiceWindow, AWrongKeyRestartsTheSequence) {
