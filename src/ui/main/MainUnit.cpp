@@ -343,6 +343,21 @@ void TMainForm::LogoImageClick() {
     UrlOpener()(MakerWebAddress);
 }
 
+QLabel* TMainForm::AddNetworkIndicator() {
+    constexpr int Width = 190;
+    constexpr int Height = 22;
+    constexpr int Gap = 6;
+    // Left of the logo, over the blank top row between the iodine status and the logo.
+    const int logoLeft = ui->LogoImage->mapTo(FClient, QPoint(0, 0)).x();
+    auto* label = new QLabel(FClient); // scrolls with the logo
+    label->setObjectName(QStringLiteral("MqttStateLabel"));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(logoLeft - Gap - Width, 0, Width, Height);
+    label->raise();
+    label->show();
+    return label;
+}
+
 void TMainForm::SetUrlOpener(std::function<void(const QUrl&)> opener) {
     UrlOpener() = std::move(opener);
 }

@@ -147,6 +147,10 @@ public:
     static QColor PanelColor(const QLabel* panel);
     static void SetPanelColor(QLabel* panel, const QColor& color);
 
+    // A small status label of a network service (MqttStateLabel), at the top of the window
+    // and clear of the logo; its owner fills it.
+    QLabel* AddNetworkIndicator();
+
     // The maker's web address the logo opens, and the opener (tests replace it).
     static const QUrl MakerWebAddress;
     static void SetUrlOpener(std::function<void(const QUrl&)> opener);

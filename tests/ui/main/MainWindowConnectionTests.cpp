@@ -334,6 +334,20 @@ TEST_F(MainWindowTest, ControllerWithHeNeLaserShowsItsGroupsAndWaitsForTheLaser)
     EXPECT_EQ(charts->tabText(stability), QStringLiteral("Stability"));
 }
 
+TEST_F(MainWindowTest, TheNetworkIndicatorKeepsClearOfTheLogo) {
+    Create({});
+    const QRect indicator = form->AddNetworkIndicator()->geometry();
+    form->show();
+    Find<QPushButton>("NextButton")->click(); // the main page, with the logo
+    for (bool tabs : {false, true}) {
+        form->SetTabsVisible(tabs);
+        auto* logo = Find<QWidget>("LogoImage");
+        const QRect area(logo->mapTo(form->ClientArea(), QPoint(0, 0)), logo->size());
+        EXPECT_FALSE(indicator.intersects(area)) << tabs;
+        EXPECT_TRUE(form->ClientArea()->rect().contains(indicator));
+    }
+}
+
 TEST_F(MainWindowTest, ClosingWhileStatusReportsStreamStopsTheThreadFirst) {
     Create({"QRX-7A one"});
     ConnectFirstDevice();
