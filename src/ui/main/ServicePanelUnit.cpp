@@ -29,10 +29,12 @@ TServicePanelFrame::TServicePanelFrame(QWidget* parent)
     // 'Stabilization check' sends the path gain with its tick.
     EnableWhenRead(ui->StabilizationCheckCheckBox, {ui->PathGainRealSpinEdit});
     // Every Set button shows its own caption colour except 'Lifetime', whose caption the visual
-    // style paints: its green confirmation is set but never seen.
+    // style paints: its green confirmation is set but never seen. Disabled, it looks disabled.
+    const QPalette palette = QApplication::palette();
     ui->LifetimeButton->setStyleSheet(
-        QStringLiteral("QPushButton { color: %1; }")
-            .arg(QApplication::palette().color(QPalette::ButtonText).name()));
+        QStringLiteral("QPushButton { color: %1; } QPushButton:disabled { color: %2; }")
+            .arg(palette.color(QPalette::ButtonText).name(),
+                 palette.color(QPalette::Disabled, QPalette::ButtonText).name()));
     connect(ui->ReadParamsButton, &QPushButton::clicked, this, [this] { ReadParamsButtonClick(); });
     connect(ui->ReadFWButton, &QPushButton::clicked, this, [this] { ReadFWButtonClick(); });
     connect(ui->StabilizationCheckCheckBox, &QCheckBox::toggled, this,
