@@ -30,24 +30,21 @@ void ApplyLightStyle(QApplication& app) {
     app.setPalette(app.style()->standardPalette());
 }
 
-// The broker's state in one small label at the top right of the window, over the row of the
-// page tabs.
-void ShowMqttIndicator(QWidget* window, TMqttPublisher* publisher) {
-    auto* label = new QLabel(window);
-    label->setObjectName(QStringLiteral("MqttStateLabel"));
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setGeometry(window->width() - 440, 0, 420, 22);
+// The broker's state in one small label at the top of the window (the window keeps it clear
+// of its logo); a long text is cut short, the tooltip has it in full with the last error.
+void ShowMqttIndicator(TMainForm* window, TMqttPublisher* publisher) {
+    QLabel* label = window->AddNetworkIndicator();
     const auto show = [label, publisher] {
-        label->setText(publisher->StateText());
-        label->setToolTip(publisher->LastError());
+        const QString text = publisher->StateText();
+        label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
+        const QString error = publisher->LastError();
+        label->setToolTip(text.contains(error) ? text : text + QLatin1Char('\n') + error);
         const bool good = publisher->State() == TMqttState::_connected;
         label->setStyleSheet(good ? QStringLiteral("color: #1a7f37;")
                                   : QStringLiteral("color: #b35900;"));
     };
     QObject::connect(publisher, &TMqttPublisher::StateChanged, label, show);
     show();
-    label->raise();
-    label->show();
 }
 
 } // namespace

@@ -130,6 +130,7 @@ void TLaser::DecodeFrame(const uint8_t* f) {
         break;
     case Answer::Wavelength:
         lh.AddRawWaveLength(U32(f, 2));
+        lh.MarkAnswered(code);
         lh.NotifyAllObservers();
         FreqDifferenceChanged(lh.LaserWavelengthCalculator()->Wavelength());
         return;
@@ -148,5 +149,6 @@ void TLaser::DecodeFrame(const uint8_t* f) {
         DeliverFirmwareAck(code, f[2]);
         return;
     }
+    lh.MarkAnswered(code);
     lh.NotifyAllObservers();
 }

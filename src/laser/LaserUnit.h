@@ -195,6 +195,11 @@ public:
     std::atomic<int32_t> FTest5{0}; // never reported, stays 0
     std::atomic<int32_t> FTest6{0}; // never reported, stays 0
 
+    // Whether the laser head has answered the request with this code since start (an answer
+    // carries its request's code): the fields of a request never answered hold no reading.
+    bool Answered(uint8_t requestCode) const { return FAnswered[requestCode].load(); }
+    void MarkAnswered(uint8_t requestCode) { FAnswered[requestCode].store(true); }
+
     // Setters of the decoder.
     void AddRawFirmwareVersion(uint8_t model, uint8_t number);
     void AddRawSerialNumber(uint8_t modelAndNumber, uint8_t month, uint8_t year);
@@ -240,6 +245,7 @@ public:
 
 private:
     std::unique_ptr<TLaserWavelengthCalculator> FLaserWavelengthCalculator;
+    std::array<std::atomic<bool>, 256> FAnswered{};
 };
 
 // Service values of the laser head and its streamed state.

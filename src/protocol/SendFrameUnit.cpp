@@ -36,22 +36,22 @@ bool TargetAllowedForKind(uint8_t target, int32_t kind) {
     return kind != KindSecondController || target == BoardController || target == BoardDSP;
 }
 
-void SendFrame(uint8_t target, uint8_t code, const uint8_t data[8]) {
+bool SendFrame(uint8_t target, uint8_t code, const uint8_t data[8]) {
     TConnection* c = Connection;
     if (!c)
-        return;
+        return false;
     const TFrame f = BuildFrame(target, code, data);
     if (!TargetAllowedForKind(target, c->DeviceID().serialNumber()))
-        return;
+        return false;
     uint32_t size = FrameSize;
     // A frame the link refuses (it serves a firmware run) never went out: it is not logged.
     if (c->Connected() && c->MayWrite())
         RecordSentFrame(f.data()); // before the write: an answer is never logged ahead of it
-    c->Send(f.data(), size);
+    return c->Send(f.data(), size) && size == FrameSize;
 }
 
-void SendParamsFrame(uint8_t target, uint8_t code, uint16_t W0, uint16_t W1, uint16_t W2,
+bool SendParamsFrame(uint8_t target, uint8_t code, uint16_t W0, uint16_t W1, uint16_t W2,
                      uint16_t W3) {
     const TFrame f = BuildParamsFrame(target, code, W0, W1, W2, W3);
-    SendFrame(target, code, f.data() + 2);
+    return SendFrame(target, code, f.data() + 2);
 }

@@ -22,10 +22,11 @@ TFrame BuildParamsFrame(uint8_t target, uint8_t code, uint16_t W0, uint16_t W1 =
                         uint16_t W3 = 0);
 
 // Writes one frame through Connection. With a kind-222222 device selected only targets 1 and 2
-// are written; anything else is dropped without notice. Nothing is reported.
-void SendFrame(uint8_t target, uint8_t code, const uint8_t data[8]);
+// are written; anything else is dropped without notice. True when the whole frame was written
+// (false: no link, a dropped frame or a failed or short write); callers may ignore it.
+bool SendFrame(uint8_t target, uint8_t code, const uint8_t data[8]);
 // Packs four 16-bit words little-endian into the eight data bytes and sends them.
-void SendParamsFrame(uint8_t target, uint8_t code, uint16_t W0 = 0, uint16_t W1 = 0,
+bool SendParamsFrame(uint8_t target, uint8_t code, uint16_t W0 = 0, uint16_t W1 = 0,
                      uint16_t W2 = 0, uint16_t W3 = 0);
 
 // Whether a frame for target may be written to the selected device kind.

@@ -1,5 +1,6 @@
 #include "ui/controls/RealSpinEdit.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -11,6 +12,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyle>
@@ -63,6 +65,11 @@ TRealSpinEdit::TRealSpinEdit(QWidget* parent) : QLineEdit(parent) {
     }
     connect(FPlusButton, &QPushButton::clicked, this, [this] { StepUp(); });
     connect(FMinusButton, &QPushButton::clicked, this, [this] { StepDown(); });
+    // Any number in the field, typed or written, ends the unread state.
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!text.isEmpty())
+            EndUnread();
+    });
 
     setAlignment(Qt::AlignCenter);
     // Dropped text would bypass the keystroke filter.
@@ -183,19 +190,43 @@ std::optional<double> TRealSpinEdit::ParseValue(const QString& text, QChar separ
 double TRealSpinEdit::Value() {
     if (const auto v = ParseValue(text(), DecimalSeparator()))
         return *v;
-    SetValue(FMinValue);
+    if (!FUnread) // an unread field keeps showing that it holds no value
+        SetValue(FMinValue);
     return FMinValue;
+}
+
+double TRealSpinEdit::ShownValue() const {
+    return ParseValue(text(), DecimalSeparator()).value_or(FMinValue);
 }
 
 void TRealSpinEdit::SetValue(double v) {
     setText(FormatValue(v, FPrecision, DecimalSeparator()));
+    EndUnread();
+}
+
+void TRealSpinEdit::SetUnread() {
+    clear();
+    setPlaceholderText(QLatin1String(UnreadText));
+    if (!FUnread) {
+        FUnread = true;
+        emit UnreadChanged(true);
+    }
+}
+
+void TRealSpinEdit::EndUnread() {
+    if (!FUnread)
+        return;
+    FUnread = false;
+    setPlaceholderText(QString());
+    emit UnreadChanged(false);
 }
 
 void TRealSpinEdit::SetPrecision(int digits) {
     if (digits < 0 || digits >= 15)
         return;
     FPrecision = digits;
-    SetValue(Value());
+    if (!FUnread)
+        SetValue(Value());
 }
 
 double TRealSpinEdit::ClampToRange(double x) const {
@@ -212,6 +243,8 @@ double TRealSpinEdit::ClampToRange(double x) const {
 }
 
 void TRealSpinEdit::Confirm() {
+    if (FUnread)
+        return; // nothing typed: there is no value to confirm
     SetValue(ClampToRange(Value()));
     emit OnConfirm(this);
 }
@@ -435,4 +468,18 @@ void TRealSpinEdit::contextMenuEvent(QContextMenuEvent* event) {
     add(QStringLiteral("select-all"), tr("Select All"), QKeySequence::SelectAll,
         !text().isEmpty() && selectedText() != text(), &QLineEdit::selectAll);
     menu->popup(event->globalPos());
+}
+
+void EnableWhenRead(QAbstractButton* button, std::initializer_list<TRealSpinEdit*> fields) {
+    if (!button)
+        return;
+    const QList<QPointer<TRealSpinEdit>> watched(fields.begin(), fields.end());
+    const auto update = [button, watched] {
+        button->setEnabled(std::none_of(watched.begin(), watched.end(),
+                                        [](const TRealSpinEdit* f) { return f && f->Unread(); }));
+    };
+    for (TRealSpinEdit* field : fields)
+        if (field)
+            QObject::connect(field, &TRealSpinEdit::UnreadChanged, button, update);
+    update();
 }

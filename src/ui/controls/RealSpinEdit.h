@@ -3,8 +3,10 @@
 
 #include <QLineEdit>
 
+#include <initializer_list>
 #include <optional>
 
+class QAbstractButton;
 class QPushButton;
 
 class TRealSpinEdit : public QLineEdit {
@@ -20,7 +22,10 @@ public:
     explicit TRealSpinEdit(QWidget* parent = nullptr);
     ~TRealSpinEdit() override;
 
-    double Value();          // parses the text; unparsable text becomes MinValue
+    double Value(); // parses the text; unparsable text becomes MinValue
+    // The number the text shows, MinValue while it shows none. Never touches the text, so a
+    // reader that is not the operator's own action (a poll, a display) cannot disturb typing.
+    double ShownValue() const;
     void SetValue(double v); // fixed notation, Precision decimals, the locale's separator
     double MinValue() const { return FMinValue; }
     void SetMinValue(double v) { FMinValue = v; }
@@ -34,6 +39,13 @@ public:
     void SetMinus(bool v) { FMinus = v; }
     int Precision() const { return FPrecision; }
     void SetPrecision(int digits); // 0..14, others ignored
+
+    // A field whose value was never read from the device nor typed shows that it holds none
+    // ("unread", the text empty) instead of a number. Writing a value from code, typing and
+    // stepping end the state; Enter and leaving the field change nothing while it lasts.
+    static constexpr const char* UnreadText = "unread";
+    void SetUnread();
+    bool Unread() const { return FUnread; }
 
     double ClampToRange(double x) const;
     void CheckValueRange(); // does exactly what leaving the field does
@@ -64,6 +76,7 @@ public:
 signals:
     void OnUpDownChange(TRealSpinEdit* sender);
     void OnConfirm(TRealSpinEdit* sender);
+    void UnreadChanged(bool unread);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -80,6 +93,7 @@ private:
     void TypeChar(QChar c);
     void Confirm();
     void FitTextArea();
+    void EndUnread();
 
     double FMinValue = 0;
     double FMaxValue = 0;
@@ -87,6 +101,11 @@ private:
     bool FEditorEnabled = true;
     bool FMinus = true;
     int FPrecision = 3;
+    bool FUnread = false;
     QPushButton* FPlusButton = nullptr;
     QPushButton* FMinusButton = nullptr;
 };
+
+// Keeps button enabled exactly while none of fields is unread: a Set or Write never sends a
+// value that nobody read or typed.
+void EnableWhenRead(QAbstractButton* button, std::initializer_list<TRealSpinEdit*> fields);

@@ -1,5 +1,6 @@
 #include "ui/main/ChartPagesUnit.h"
 
+#include "ui/controls/RealSpinEdit.h"
 #include "ui/main/ServiceCommandsUnit.h"
 
 #include "ui_FreqDiffChartPage.h"
@@ -38,8 +39,10 @@ TTestPage::TTestPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
         field.edit->SetMinValue(0);
         field.edit->SetMaxValue(field.max);
         field.edit->SetPrecision(0);
-        field.edit->SetValue(0);
+        field.edit->SetUnread(); // 'read' or typing gives the DSP's values
     }
+    EnableWhenRead(ui->DSPWritePIDButton,
+                   {ui->DSPPRealSpinEdit, ui->DSPIRealSpinEdit, ui->DSPDRealSpinEdit});
     connect(ui->DSPWritePIDButton, &QPushButton::clicked, this,
             [this] { DSPWritePIDButtonClick(); });
     connect(ui->DSPReadPIDButton, &QPushButton::clicked, this, [this] { DSPReadPIDButtonClick(); });

@@ -21,8 +21,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollArea>
+#include <QShowEvent>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
 
 TMainForm* MainForm = nullptr;
 
@@ -80,7 +85,21 @@ void TMainForm::SetUpWindow() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(ClientWidth, ClientHeight);
+    // Every control of the form moves into the client area, which a frameless scroll area
+    // shows; it scrolls only when the screen is too small for the window.
+    FClient = new QWidget;
+    FClient->setObjectName(QStringLiteral("ClientArea"));
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const bool hidden = child->isHidden();
+        child->setParent(FClient);
+        child->setHidden(hidden);
+    }
+    FClient->setFixedSize(ClientWidth, ClientHeight);
+    FClientScroll = new QScrollArea(this);
+    FClientScroll->setObjectName(QStringLiteral("ClientScrollArea"));
+    FClientScroll->setFrameShape(QFrame::NoFrame);
+    FClientScroll->setWidget(FClient);
+    FitToScreen();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -278,6 +297,44 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void TMainForm::FitToScreen() {
+    const QSize client = FClient->size();
+    QSize size = client;
+    const QScreen* screen = this->screen();
+    if (screen) {
+        // The frame around the client area is known once the window is shown.
+        const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
+        size = size.boundedTo(screen->availableGeometry().size() - frame);
+    }
+    const Qt::ScrollBarPolicy bars =
+        size == client ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    FClientScroll->setHorizontalScrollBarPolicy(bars);
+    FClientScroll->setVerticalScrollBarPolicy(bars);
+    setFixedSize(size);
+    FClientScroll->setGeometry(rect());
+    if (screen && isVisible()) {
+        // The whole window stays on the screen's available area.
+        const QRect available = screen->availableGeometry();
+        const QRect frame = frameGeometry();
+        const auto inside = [](int start, int length, int areaStart, int areaLength) {
+            return std::max(std::min(start, areaStart + areaLength - length), areaStart);
+        };
+        const QPoint at(inside(frame.x(), frame.width(), available.x(), available.width()),
+                        inside(frame.y(), frame.height(), available.y(), available.height()));
+        if (at != frame.topLeft())
+            move(at);
+    }
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!FScreenWatched && windowHandle()) {
+        FScreenWatched = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { FitToScreen(); });
+    }
+    FitToScreen();
+}
+
 void TMainForm::SimpleMenuTabSheetShow() {
     ConnectionTimer->start();
 }
@@ -288,6 +345,21 @@ void TMainForm::SimpleMenuTabSheetHide() {
 
 void TMainForm::LogoImageClick() {
     UrlOpener()(MakerWebAddress);
+}
+
+QLabel* TMainForm::AddNetworkIndicator() {
+    constexpr int Width = 190;
+    constexpr int Height = 22;
+    constexpr int Gap = 6;
+    // Left of the logo, over the blank top row between the iodine status and the logo.
+    const int logoLeft = ui->LogoImage->mapTo(FClient, QPoint(0, 0)).x();
+    auto* label = new QLabel(FClient); // scrolls with the logo
+    label->setObjectName(QStringLiteral("MqttStateLabel"));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(logoLeft - Gap - Width, 0, Width, Height);
+    label->raise();
+    label->show();
+    return label;
 }
 
 void TMainForm::SetUrlOpener(std::function<void(const QUrl&)> opener) {

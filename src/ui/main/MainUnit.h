@@ -33,6 +33,7 @@
 #include <vector>
 
 class QLabel;
+class QScrollArea;
 class QTimer;
 class QToolButton;
 class TLaserFrame;
@@ -134,12 +135,23 @@ public:
     // --- charts and logs (MainUnitCharts.cpp) -----------------------------------------------
     TChartFeeders* Charts() const { return FCharts.get(); }
 
+    // The window's client area, which holds every control at its stated size. On a screen
+    // large enough the window is exactly this size; on a smaller one (or at a high scaling)
+    // the window fits the screen's available area and the client area scrolls, so that every
+    // control stays reachable.
+    QWidget* ClientArea() const { return FClient; }
+    void FitToScreen();
+
     // The colour of a self-painting status panel.
     // Where a window frame goes so that it stays on the available screen area: moved left as
     // far as its right edge would leave it, but never with its left edge off the area.
     static QPoint OnScreenTopLeft(const QRect& frame, const QRect& available);
     static QColor PanelColor(const QLabel* panel);
     static void SetPanelColor(QLabel* panel, const QColor& color);
+
+    // A small status label of a network service (MqttStateLabel), at the top of the window
+    // and clear of the logo; its owner fills it.
+    QLabel* AddNetworkIndicator();
 
     // The maker's web address the logo opens, and the opener (tests replace it).
     static const QUrl MakerWebAddress;
@@ -176,6 +188,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void SetUpWindow();
@@ -222,6 +235,9 @@ private:
     QColor ButtonFaceColor() const;
 
     std::unique_ptr<Ui::TMainForm> ui;
+    QWidget* FClient = nullptr;                       // the client area, inside FClientScroll
+    QScrollArea* FClientScroll = nullptr;             // fills the window
+    bool FScreenWatched = false;                      // FitToScreen follows the window's screen
     std::array<QPixmap, 10> FSimpleButtonPictures;    // picture N-1 for peak number N
     TServicePanelFrame* FServicePanelFrame = nullptr; // owned by ServicePanel
     TTestPage* FTestPage = nullptr;                   // owned by TestTabSheet

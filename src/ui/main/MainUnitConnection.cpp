@@ -12,6 +12,7 @@
 #include "protocol/ReadFrameUnit.h"
 #include "ui/main/DeviceKindUnit.h"
 #include "ui/main/TuningCommandsUnit.h"
+#include "ui/main/TuningStatusUnit.h"
 
 #include <QThread>
 #include <QTimer>
@@ -93,6 +94,10 @@ void TMainForm::DisconnectButtonClick() {
         return;
     }
     ui->StatusLabel->setText(QStringLiteral("Disconnected"));
+    // Nothing reports any more: the simple page stops blinking and says so.
+    BlinkTimer->stop();
+    ui->SimpleStatusPanel->setText(QStringLiteral("Disconnected"));
+    SetPanelColor(ui->SimpleStatusPanel, TuningColors::Grey);
     ui->DisconnectButton->setEnabled(false);
     LinkClosedByOperator();
 }
@@ -129,12 +134,13 @@ void TMainForm::AdaptToDeviceKind() {
     for (const QString& name : HeNeGroupNames())
         if (QWidget* group = findChild<QWidget*>(name))
             group->setVisible(layout.HeNeGroupsVisible);
-    for (int page = 0; page < static_cast<int>(layout.ChartTabsVisible.size()); ++page)
-        ui->ChartsPageControl->setTabVisible(page, layout.ChartTabsVisible[page]);
-    // the stability page follows the frequency-difference page (no frequency board, no beat)
-    if (FStabilityView)
-        ui->ChartsPageControl->setTabVisible(ui->ChartsPageControl->indexOf(FStabilityView),
-                                             layout.ChartTabsVisible[2]);
+    // Every chart page follows the kind, the added ones too; the stability page goes with the
+    // frequency-difference page (no frequency board, no beat).
+    const std::vector<bool> tabs =
+        ChartTabVisibility(layout, ui->ChartsPageControl->count(),
+                           FStabilityView ? ui->ChartsPageControl->indexOf(FStabilityView) : -1);
+    for (int page = 0; page < static_cast<int>(tabs.size()); ++page)
+        ui->ChartsPageControl->setTabVisible(page, tabs[static_cast<size_t>(page)]);
 }
 
 void TMainForm::StartReceiveThread() {

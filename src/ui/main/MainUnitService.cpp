@@ -51,10 +51,12 @@ void TMainForm::FormKeyPress(QChar Key) {
     if (!FServicePassword || !FServicePassword->IsPasswordOK(Key))
         return;
     const int width = ui->PageControl->width() + ui->ServicePanel->width() + UnlockedExtraWidth;
-    setFixedWidth(width);
+    QWidget* client = ClientArea();
+    client->setFixedWidth(width);
     // Docked to the right, over the full height.
     ui->ServicePanel->setGeometry(width - ui->ServicePanel->width(), 0, ui->ServicePanel->width(),
-                                  height());
+                                  client->height());
+    FitToScreen();
     ui->ServicePanel->show();
     SetTabsVisible(true);
     // The wider window stays on its screen.
@@ -76,7 +78,8 @@ QPoint TMainForm::OnScreenTopLeft(const QRect& frame, const QRect& available) {
 void TMainForm::HideButtonClick() {
     SendHideRequests();
     ui->ServicePanel->hide();
-    setFixedWidth(ui->PageControl->width() + HiddenExtraWidth);
+    ClientArea()->setFixedWidth(ui->PageControl->width() + HiddenExtraWidth);
+    FitToScreen();
 }
 
 void TMainForm::SetExpectedPeaksButtonClick() {
@@ -84,8 +87,8 @@ void TMainForm::SetExpectedPeaksButtonClick() {
     const int to = ui->ExpectedPeaksToComboBox->currentIndex();
     if (from < 0 || to < 0)
         return;
-    SendSetExpectedPeaks(static_cast<uint16_t>(FPeakList->MaskOfRange(from, to)));
-    TServiceSetButtonColor::Confirm(FServicePanelFrame->Controls().SetExpectedPeaksButton);
+    if (SendSetExpectedPeaks(static_cast<uint16_t>(FPeakList->MaskOfRange(from, to))))
+        TServiceSetButtonColor::Confirm(FServicePanelFrame->Controls().SetExpectedPeaksButton);
 }
 
 void TMainForm::SwitchCFTCalibrationMode() {

@@ -71,9 +71,9 @@ TServiceWords ServiceSetWords(const TServiceSetRow& row, double value, bool stab
     return {};
 }
 
-void SendServiceSetRow(const TServiceSetRow& row, double value, bool stabilizationCheck) {
+bool SendServiceSetRow(const TServiceSetRow& row, double value, bool stabilizationCheck) {
     const TServiceWords words = ServiceSetWords(row, value, stabilizationCheck);
-    SendParamsFrame(row.Target, row.Code, words.W0, words.W1);
+    return SendParamsFrame(row.Target, row.Code, words.W0, words.W1);
 }
 
 uint16_t StabilizationCheckWord(double pathGain, bool ticked) {
@@ -94,8 +94,8 @@ void SendDSPReadPID() {
     SendParamsFrame(BoardDSP, Cmd::DSPReadPID);
 }
 
-void SendSetExpectedPeaks(uint16_t mask) {
-    SendParamsFrame(BoardController, Cmd::SetExpectedPeaks, mask);
+bool SendSetExpectedPeaks(uint16_t mask) {
+    return SendParamsFrame(BoardController, Cmd::SetExpectedPeaks, mask);
 }
 
 TCFTCaptions CFTCalibrationCaptions(double cftOffset) {

@@ -48,8 +48,8 @@ const TServiceSetRow* FindServiceRowBySpinEdit(const char* spinEdit);
 
 // The data words of a row for the field's value.
 TServiceWords ServiceSetWords(const TServiceSetRow& row, double value, bool stabilizationCheck);
-// Sends the row's command with the field's value.
-void SendServiceSetRow(const TServiceSetRow& row, double value, bool stabilizationCheck);
+// Sends the row's command with the field's value; true when the frame was written.
+bool SendServiceSetRow(const TServiceSetRow& row, double value, bool stabilizationCheck);
 
 // 'Stabilization check' ticked or cleared: SetPathGain with |T| + 2000 when ticked, else |T|.
 uint16_t StabilizationCheckWord(double pathGain, bool ticked);
@@ -59,8 +59,8 @@ void SendStabilizationCheck(double pathGain, bool ticked);
 void SendDSPWritePID(double p, double i, double d);
 void SendDSPReadPID();
 
-// SetExpectedPeaks with the mask of the chosen peak range.
-void SendSetExpectedPeaks(uint16_t mask);
+// SetExpectedPeaks with the mask of the chosen peak range; true when the frame was written.
+bool SendSetExpectedPeaks(uint16_t mask);
 
 // The captions of the three CFT calibration fields for a CFT offset: below 30000 the bridge
 // captions, otherwise the plain ones.

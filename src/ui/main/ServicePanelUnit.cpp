@@ -19,15 +19,22 @@ TServicePanelFrame::TServicePanelFrame(QWidget* parent)
         edit->SetMaxValue(row.Limited ? row.Max : 0);
         edit->SetMinus(row.Minus);
         edit->SetPrecision(row.Decimals);
-        edit->SetValue(edit->ClampToRange(0));
+        // No value until 'Read' brings the controller's or the technician types one; Set waits
+        // for it, so that no servo ever gets a value nobody chose.
+        edit->SetUnread();
         QAbstractButton* button = Button(row);
+        EnableWhenRead(button, {edit});
         connect(button, &QAbstractButton::clicked, this, [this, &row] { SetButtonClick(row); });
     }
+    // 'Stabilization check' sends the path gain with its tick.
+    EnableWhenRead(ui->StabilizationCheckCheckBox, {ui->PathGainRealSpinEdit});
     // Every Set button shows its own caption colour except 'Lifetime', whose caption the visual
-    // style paints: its green confirmation is set but never seen.
+    // style paints: its green confirmation is set but never seen. Disabled, it looks disabled.
+    const QPalette palette = QApplication::palette();
     ui->LifetimeButton->setStyleSheet(
-        QStringLiteral("QPushButton { color: %1; }")
-            .arg(QApplication::palette().color(QPalette::ButtonText).name()));
+        QStringLiteral("QPushButton { color: %1; } QPushButton:disabled { color: %2; }")
+            .arg(palette.color(QPalette::ButtonText).name(),
+                 palette.color(QPalette::Disabled, QPalette::ButtonText).name()));
     connect(ui->ReadParamsButton, &QPushButton::clicked, this, [this] { ReadParamsButtonClick(); });
     connect(ui->ReadFWButton, &QPushButton::clicked, this, [this] { ReadFWButtonClick(); });
     connect(ui->StabilizationCheckCheckBox, &QCheckBox::toggled, this,
@@ -57,8 +64,9 @@ QWidget* TServicePanelFrame::CRCErrorsPlace() const {
 }
 
 void TServicePanelFrame::SetButtonClick(const TServiceSetRow& row) {
-    SendServiceSetRow(row, SpinEdit(row)->Value(), ui->StabilizationCheckCheckBox->isChecked());
-    TServiceSetButtonColor::Confirm(Button(row));
+    // Green confirms a frame that went out; nothing written, nothing confirmed.
+    if (SendServiceSetRow(row, SpinEdit(row)->Value(), ui->StabilizationCheckCheckBox->isChecked()))
+        TServiceSetButtonColor::Confirm(Button(row));
 }
 
 void TServicePanelFrame::ReadParamsButtonClick() {
@@ -72,6 +80,8 @@ void TServicePanelFrame::ReadFWButtonClick() {
 }
 
 void TServicePanelFrame::StabilizationCheckCheckBoxClick() {
+    if (ui->PathGainRealSpinEdit->Unread())
+        return; // no path gain to send with the tick
     SendStabilizationCheck(ui->PathGainRealSpinEdit->Value(),
                            ui->StabilizationCheckCheckBox->isChecked());
 }

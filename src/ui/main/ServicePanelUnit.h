@@ -3,9 +3,9 @@
 // its DSP with its 'Set' button, 'Read', 'Read FW', the CFT calibration captions and the service
 // chart. A Designer form placed into the main window's ServicePanel when the window is created.
 //
-// Each 'Set' sends its field through the service command table and shows a green caption for
-// one second. The window owns 'Hide' and the expected-peaks 'Set' (they need the window's size
-// and peak table); the panel only offers their buttons.
+// Each 'Set' sends its field through the service command table and, when the frame was
+// written, shows a green caption for one second. The window owns 'Hide' and the expected-peaks
+// 'Set' (they need the window's size and peak table); the panel only offers their buttons.
 
 #include <QWidget>
 
@@ -28,7 +28,8 @@ public:
 
     Ui::TServicePanelFrame& Controls() { return *ui; }
 
-    // A 'Set' button of the command table: convert its field, send, confirm in green.
+    // A 'Set' button of the command table: convert its field, send, confirm in green what was
+    // written.
     void SetButtonClick(const TServiceSetRow& row);
     void ReadParamsButtonClick();
     void ReadFWButtonClick();

@@ -90,9 +90,14 @@ void TLaserHeNeChartView::Notify(TSubject* Subject) {
 void TLaserHeNeChartView::UpdateStatus(TServiceStreamParams* stream) {
     TLaserHeNeStatusControls& c = FControls;
     const QString peakLabel = c.PeakLabel ? c.PeakLabel->text() : QString();
-    const TLaserHeNeStatus s = LaserHeNeStatus(
-        stream->FState.load(), peakLabel, c.GetFPeakValue, c.GetJPeakValue, [&c]() -> double {
-            return c.FreqDifference1RealSpinEdit ? c.FreqDifference1RealSpinEdit->Value() : 0.0;
+    // One read of the state: the receive thread may store the next frame's meanwhile, and the
+    // code reported must be the one the texts were made from.
+    const TLaserState state = stream->FState.load();
+    const TLaserHeNeStatus s =
+        LaserHeNeStatus(state, peakLabel, c.GetFPeakValue, c.GetJPeakValue, [&c]() -> double {
+            // Read without touching the field: the operator may be typing into it.
+            return c.FreqDifference1RealSpinEdit ? c.FreqDifference1RealSpinEdit->ShownValue()
+                                                 : 0.0;
         });
     if (c.LaserHeNeStateValueLabel)
         c.LaserHeNeStateValueLabel->setText(s.StateText);
@@ -107,7 +112,7 @@ void TLaserHeNeChartView::UpdateStatus(TServiceStreamParams* stream) {
             PaintPanel(panel, s.PanelColor);
     }
     if (c.StateShown)
-        c.StateShown(stream->FState.load(), s.StateText);
+        c.StateShown(state, s.StateText);
 }
 
 void TLaserHeNeChartView::PaintPanel(QLabel* panel, const QColor& color) {

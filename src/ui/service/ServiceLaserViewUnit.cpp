@@ -3,6 +3,7 @@
 #include "laser/LaserDeviceUnit.h"
 #include "laser/UtilsUnit.h"
 #include "link/ConnectionUnit.h"
+#include "protocol/CommandTableUnit.h"
 #include "protocol/ConversionUnit.h"
 #include "protocol/FrameLogUnit.h"
 #include "ui/controls/RealSpinEdit.h"
@@ -62,6 +63,32 @@ TServiceLHView::TServiceLHView(TLaserFrame* frame) : FLaserFrame(frame) {
     // Nothing is selected until a state is read: 'Set' before that sends measurement.
     c->LHLaserStateComboBox->setCurrentIndex(-1);
     c->LHWavelengthPeakComboBox->setCurrentIndex(-1);
+    // The laser head's values are unread until it answers or the technician types them; each
+    // Write waits for every field it sends.
+    const struct {
+        QAbstractButton* Write;
+        std::initializer_list<TRealSpinEdit*> Fields;
+    } writes[] = {
+        {c->LHSlopeWriteButton, {c->LHSlopeRealSpinEdit}},
+        {c->LHEepromErrorCountWriteButton, {c->LHEepromErrorCountRealSpinEdit}},
+        {c->LHArtOffsetButton, {c->LHArtOffsetRealSpinEdit}},
+        {c->LHLaserOperatingTimeWriteButton, {c->LHLaserOperatingTimeRealSpinEdit}},
+        {c->LHLaserStartCountWriteButton, {c->LHLaserStartCountRealSpinEdit}},
+        {c->LHSerialNumberWriteButton,
+         {c->LHSerialNumberPart2RealSpinEdit, c->LHSerialNumberPart3RealSpinEdit}},
+        {c->LHPIDWriteParamButton,
+         {c->LHPIDParamPRealSpinEdit, c->LHPIDParamIRealSpinEdit, c->LHPIDParamDRealSpinEdit}},
+        {c->LHChangeStabilizationModeButton, {c->LHChangeStabilizationModeRealSpinEdit}},
+        {c->LHDACWriteButton,
+         {c->LHDACRegistryLaserTempRealSpinEdit, c->LHDACRegistryCaseTempRealSpinEdit,
+          c->LHDACEepromLaserTempRealSpinEdit, c->LHDACEepromCaseTempRealSpinEdit}},
+        {c->LHWavelengthWriteButton, {c->LHWavelengthRealSpinEdit}},
+    };
+    for (const auto& write : writes) {
+        for (TRealSpinEdit* field : write.Fields)
+            field->SetUnread();
+        EnableWhenRead(write.Write, write.Fields);
+    }
 
     FStateReadTimer = new QTimer(this);
     FStateReadTimer->setSingleShot(true);
@@ -111,29 +138,39 @@ void TServiceLHView::UpdateParameters() {
         return;
     Ui::TLaserFrame* c = FLaserFrame->Controls();
     const TLHParameters& p = *FLaser->LHParameters();
-    c->LHSlopeRealSpinEdit->SetValue(p.FSlope.load());
-    c->LHArtOffsetRealSpinEdit->SetValue(p.FArtOffset.load());
-    c->LHEepromErrorCountRealSpinEdit->SetValue(p.FEEpromErrorCount.load());
+    // A field whose request the head never answered stays unread: the model's start value is
+    // no reading.
+    const auto show = [&p](TRealSpinEdit* field, uint8_t request, double value) {
+        if (p.Answered(request))
+            field->SetValue(value);
+    };
+    show(c->LHSlopeRealSpinEdit, Cmd::LHGetSlope, p.FSlope.load());
+    show(c->LHArtOffsetRealSpinEdit, Cmd::LHGetArtOffset, p.FArtOffset.load());
+    show(c->LHEepromErrorCountRealSpinEdit, Cmd::LHGetEepromErrorCount, p.FEEpromErrorCount.load());
     ShowOption(c->LHHeaterOptionComboBox, p.FHeaterOption.load());
-    c->LHWavelengthRealSpinEdit->SetValue(p.LaserWavelengthCalculator()->Wavelength());
-    c->LHLaserStartCountRealSpinEdit->SetValue(p.FLaserStartCount.load());
+    show(c->LHWavelengthRealSpinEdit, Cmd::LHGetWavelength,
+         p.LaserWavelengthCalculator()->Wavelength());
+    show(c->LHLaserStartCountRealSpinEdit, Cmd::LHGetLaserStartCount, p.FLaserStartCount.load());
     const uint32_t operationTime = p.FLaserOperationTime.load();
-    c->LHLaserOperatingTimeRealSpinEdit->SetValue(operationTime);
+    show(c->LHLaserOperatingTimeRealSpinEdit, Cmd::LHGetLaserOperationTime, operationTime);
     c->LHLaserOperatingTimeValueLabel->setText(TUtils::LaserOperationTimeToStr(operationTime));
     c->LHFirmwareVersionValueLabel->setText(FirmwareVersionText(p.FFirmwareVersion.load()));
     c->LHTimeFromStartValueLabel->setText(TUtils::MsTimeToStr(p.FTimeFromStart.load()));
     c->LHStabilizationTimeValueLabel->setText(TUtils::MsTimeToStr(p.FStabilizationTime.load()));
     const TLHSerialNumber serial = p.FSerialNumber.load();
     c->LHSerialNumberPart1Edit->setText(QString::number(serial.Number, 16).toUpper());
-    c->LHSerialNumberPart2RealSpinEdit->SetValue(serial.Month);
-    c->LHSerialNumberPart3RealSpinEdit->SetValue(serial.Year);
-    c->LHDACRegistryLaserTempRealSpinEdit->SetValue(p.FDACRegistryLaserTemp.load());
-    c->LHDACRegistryCaseTempRealSpinEdit->SetValue(p.FDACRegistryCaseTemp.load());
-    c->LHDACEepromLaserTempRealSpinEdit->SetValue(p.FDACEepromLaserTemp.load());
-    c->LHDACEepromCaseTempRealSpinEdit->SetValue(p.FDACEepromCaseTemp.load());
-    c->LHPIDParamPRealSpinEdit->SetValue(p.FPID_P.load());
-    c->LHPIDParamIRealSpinEdit->SetValue(p.FPID_I.load());
-    c->LHPIDParamDRealSpinEdit->SetValue(p.FPID_D.load());
+    show(c->LHSerialNumberPart2RealSpinEdit, Cmd::LHGetSerialNumber, serial.Month);
+    show(c->LHSerialNumberPart3RealSpinEdit, Cmd::LHGetSerialNumber, serial.Year);
+    show(c->LHDACRegistryLaserTempRealSpinEdit, Cmd::LHReadDACParameters,
+         p.FDACRegistryLaserTemp.load());
+    show(c->LHDACRegistryCaseTempRealSpinEdit, Cmd::LHReadDACParameters,
+         p.FDACRegistryCaseTemp.load());
+    show(c->LHDACEepromLaserTempRealSpinEdit, Cmd::LHReadDACParameters,
+         p.FDACEepromLaserTemp.load());
+    show(c->LHDACEepromCaseTempRealSpinEdit, Cmd::LHReadDACParameters, p.FDACEepromCaseTemp.load());
+    show(c->LHPIDParamPRealSpinEdit, Cmd::LHGetPIDParam, p.FPID_P.load());
+    show(c->LHPIDParamIRealSpinEdit, Cmd::LHGetPIDParam, p.FPID_I.load());
+    show(c->LHPIDParamDRealSpinEdit, Cmd::LHGetPIDParam, p.FPID_D.load());
     c->LHTestLabel->setText(TestValuesText(p.FTest1.load(), p.FTest2.load(), p.FTest3.load(),
                                            p.FTest4.load(), p.FTest5.load(), p.FTest6.load()));
     c->LHSignalAmplificationValueLabel->setText(

@@ -145,6 +145,16 @@ TEST_F(MainWindowTest, DisconnectStopsTheThreadClosesTheLinkAndEmptiesTheList) {
     EXPECT_TRUE(Find<QPushButton>("ConnectButton")->isEnabled());
 }
 
+TEST_F(MainWindowTest, DisconnectEndsTheBlinkingAndTheSimplePageSaysSo) {
+    Create({"TMVK v2 one"}); // the iodine laser runs from the connect on
+    ConnectFirstDevice();
+    fake.QueueRx(StatusFrame(1)); // the controller is busy: "wait for device", blinking
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->BlinkTimer->isActive(); }, 5000));
+    Find<QPushButton>("DisconnectButton")->click();
+    EXPECT_FALSE(form->BlinkTimer->isActive());
+    EXPECT_EQ(Find<QLabel>("SimpleStatusPanel")->text(), QStringLiteral("Disconnected"));
+}
+
 TEST_F(MainWindowTest, RefusedCloseKeepsTheLinkInUseAndDisconnectMayBeTriedAgain) {
     Create({"QRX-7A one"});
     ConnectFirstDevice();
@@ -293,6 +303,20 @@ TEST_F(MainWindowTest, SecondControllerHidesTheHeNeGroupsAndChartTabs) {
     EXPECT_EQ(Wire(), expected);
 }
 
+TEST_F(MainWindowTest, EveryChartTabFollowsTheKindAndIodineHasATabWheneverAnyHas) {
+    Create({"QRX-7A one", "TMVK v2 two"});
+    auto* charts = Find<QTabWidget>("ChartsPageControl");
+    for (int row : {1, 0, 1}) { // the second model, the first, the second again
+        charts->setCurrentIndex(charts->count() - 1); // the operator was on the last page
+        Find<QPushButton>("SearchUrzadzenButton")->click();
+        Find<QListWidget>("DeviceListListBox")->setCurrentRow(row);
+        Find<QPushButton>("ConnectButton")->click();
+        for (int i = 0; i < charts->count(); ++i) // the first model: all but the HeNe chart
+            EXPECT_EQ(charts->isTabVisible(i), row == 0 && i != 1) << row << " " << i;
+        EXPECT_EQ(charts->currentWidget()->objectName(), QStringLiteral("IodineTabSheet"));
+    }
+}
+
 TEST_F(MainWindowTest, ControllerWithHeNeLaserShowsItsGroupsAndWaitsForTheLaser) {
     Create({"QRX-7A lab"});
     form->IodineLaserRunning = true;
@@ -308,6 +332,20 @@ TEST_F(MainWindowTest, ControllerWithHeNeLaserShowsItsGroupsAndWaitsForTheLaser)
     const int stability = charts->indexOf(Find<QWidget>("StabilityView"));
     EXPECT_TRUE(charts->isTabVisible(stability));
     EXPECT_EQ(charts->tabText(stability), QStringLiteral("Stability"));
+}
+
+TEST_F(MainWindowTest, TheNetworkIndicatorKeepsClearOfTheLogo) {
+    Create({});
+    const QRect indicator = form->AddNetworkIndicator()->geometry();
+    form->show();
+    Find<QPushButton>("NextButton")->click(); // the main page, with the logo
+    for (bool tabs : {false, true}) {
+        form->SetTabsVisible(tabs);
+        auto* logo = Find<QWidget>("LogoImage");
+        const QRect area(logo->mapTo(form->ClientArea(), QPoint(0, 0)), logo->size());
+        EXPECT_FALSE(indicator.intersects(area)) << tabs;
+        EXPECT_TRUE(form->ClientArea()->rect().contains(indicator));
+    }
 }
 
 TEST_F(MainWindowTest, ClosingWhileStatusReportsStreamStopsTheThreadFirst) {

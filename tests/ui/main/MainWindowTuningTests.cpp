@@ -404,6 +404,21 @@ TEST_F(TuningWindow, TheLifetimeReportReachesTheMainPagesLabel) {
     EXPECT_EQ(caption->text(), QStringLiteral("Lifetime"));
 }
 
+TEST_F(TuningWindow, TheLaserHeadStatusNeverRewritesAFrequencyDifferenceBeingTyped) {
+    auto* field = Find<TRealSpinEdit>("FreqDifference1RealSpinEdit"); // 30 to 400 MHz
+    Find<QLabel>("PeakLabel")->setText(QStringLiteral("f")); // the status then reads the field
+    TFrame f = BuildParamsFrame(0, 0x01, 4);                 // the laser head in measurement
+    f[10] = 0x4F;
+    f[11] = FrameChecksum(f);
+    field->clear();
+    fake.QueueRx(QByteArray(reinterpret_cast<const char*>(f.data()), FrameSize));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Find<QLabel>("LaserHeNeStateValueLabel")->text() == "measurement"; }, 5000));
+    QTest::keyClicks(field, QStringLiteral("150"));
+    Find<QPushButton>("FreqDifferenceSet1Button")->click();
+    EXPECT_EQ(Wire(), (std::vector<TWireFrame>{{4, 158, 0xD180, 0x08F0}})); // 150000000 Hz
+}
+
 TEST_F(TuningWindow, OnlyTheFieldsMarkedSoRefuseTheMinusSign) {
     // Typed "-5" and Enter: a field that takes the sign clamps to its minimum on confirmation.
     const struct {

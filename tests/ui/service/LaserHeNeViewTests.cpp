@@ -110,6 +110,22 @@ TEST_F(LaserHeNeView, StatusRulesWithoutWidgets) {
     EXPECT_FALSE(none.PanelText.has_value());
 }
 
+TEST_F(LaserHeNeView, TheStateCodeReportedIsTheOneItsTextsWereMadeFrom) {
+    TLaserState shown = TLaserState::_error;
+    TLaserHeNeStatusControls c = main.Controls();
+    c.GetFPeakValue = [] { // meanwhile the receive thread stores the next answer
+        Laser->DecodeFrame(LaserAnswer(0x01, {3}).data());
+        return 1000.25;
+    };
+    c.StateShown = [&](TLaserState state, const QString&) { shown = state; };
+    view = std::make_unique<TLaserHeNeChartView>(c);
+    main.peak->setText("f");
+    Laser->DecodeFrame(LaserAnswer(0x01, {4}).data());
+    view->UpdateStatus(&Stream());
+    EXPECT_EQ(main.state->text(), "measurement");
+    EXPECT_EQ(shown, TLaserState::_measurement);
+}
+
 TEST_F(LaserHeNeView, WindowCanPaintItsOwnPanels) {
     QColor painted;
     TLaserHeNeStatusControls c = main.Controls();

@@ -17,10 +17,13 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <vector>
 
 namespace {
 
@@ -111,6 +114,30 @@ TEST_F(ServiceWindow, TheWidenedWindowStaysOnItsScreen) {
     EXPECT_GE(frame.left(), available.left());
 }
 
+TEST_F(ServiceWindow, OnAScreenTooSmallTheWindowFitsAndEveryControlStaysReachable) {
+    // The test screens: "Desktop", "Laptop" 1366 x 768, "Scaled" 1920 x 1080 at 150 %.
+    for (QScreen* screen : QGuiApplication::screens()) {
+        SCOPED_TRACE(screen->name().toStdString());
+        Create({"QRX-7A 1234"});
+        form->setScreen(screen);
+        form->move(screen->availableGeometry().topLeft());
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        for (QChar key : QStringLiteral("47150236"))
+            form->FormKeyPress(key);
+        EXPECT_TRUE(screen->availableGeometry().contains(form->frameGeometry()));
+        EXPECT_EQ(form->size() == QSize(1821, 691), screen->name() == "Desktop");
+        auto* scroll = Find<QScrollArea>("ClientScrollArea");
+        for (const char* name : {"SetMirrorsUsageButton", "HideButton", "NextButton"}) {
+            QWidget* control = Find<QWidget>(name);
+            scroll->ensureWidgetVisible(control, 0, 0);
+            const QRect area(control->mapTo(form.get(), QPoint(0, 0)), control->size());
+            EXPECT_TRUE(scroll->viewport()->geometry().contains(area)) << name;
+        }
+        form.reset();
+    }
+}
+
 TEST_F(ServiceWindow, AWrongKeyRestartsTheSequence) {
     Open();
     Type(form.get(), "4715023947150236");
@@ -195,6 +222,43 @@ TEST_F(ServiceWindow, EveryReplyLandsInTheFieldItsSetButtonSends) {
     EXPECT_TRUE(Find<QWidget>("ServicePanel")->isAncestorOf(Find<QLabel>("CRCErrorsLabel")));
 }
 
+TEST_F(ServiceWindow, ASetOrWriteSendsOnlyWhatWasReadOrTyped) {
+    Create({"QRX-7A 1234"});
+    ConnectFirstDevice();
+    // Each write with a field it sends, and whether the answers below read that field.
+    const struct {
+        const char* Button;
+        const char* Field;
+        bool Read;
+    } writes[] = {{"SetPButton", "PRealSpinEdit", true},
+                  {"SetPIDGainButton", "PidGainRealSpinEdit", false},
+                  {"DSPWritePIDButton", "DSPDRealSpinEdit", false},
+                  {"LHPIDWriteParamButton", "LHPIDParamDRealSpinEdit", true},
+                  {"LHDACWriteButton", "LHDACEepromCaseTempRealSpinEdit", false}};
+    for (const auto& w : writes) {
+        Find<TRealSpinEdit>(w.Field)->CheckValueRange(); // left untouched: still no value
+        EXPECT_EQ(Find<TRealSpinEdit>(w.Field)->placeholderText(), "unread") << w.Field;
+        EXPECT_FALSE(Find<QPushButton>(w.Button)->isEnabled()) << w.Button;
+    }
+    EXPECT_FALSE(Find<QCheckBox>("StabilizationCheckCheckBox")->isEnabled()); // sends path gain
+    // The controller's p, then the laser head's PID gains (which read none of its DAC values).
+    for (const TWireFrame& a : {TWireFrame{1, 61, 11}, TWireFrame{4, 39, 0x0807, 300}}) {
+        TFrame f = BuildParamsFrame(0, static_cast<uint8_t>(a.Code), a.W0, a.W1);
+        f[10] = static_cast<uint8_t>(a.Target << 4 | 0x0F);
+        f[11] = FrameChecksum(f.data());
+        fake.QueueRx(QByteArray(reinterpret_cast<const char*>(f.data()), FrameSize));
+    }
+    for (const auto& w : writes)
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return Find<QPushButton>(w.Button)->isEnabled() == w.Read; }, 5000))
+            << w.Button;
+    QTest::keyClicks(Find<TRealSpinEdit>("PidGainRealSpinEdit"), QStringLiteral("9")); // typed
+    ClearWire();
+    Find<QPushButton>("SetPIDGainButton")->click();
+    Find<QPushButton>("SetPButton")->click();
+    EXPECT_EQ(Wire(), (std::vector<TWireFrame>{{1, 68, 9}, {1, 62, 11}}));
+}
+
 TEST_F(ServiceWindow, APathGainReplyAbove2000TicksTheBoxWhichSendsTheGainAgain) {
     Create({"QRX-7A 1234"});
     ConnectFirstDevice();
@@ -275,6 +339,7 @@ TEST_F(ServiceWindow, AConfirmationPendingWhenTheWindowClosesIsDroppedSafely) {
     std::vector<QPointer<QTimer>> pending;
     for (const char* name : {"SetPhaseButton", "LifetimeButton"}) {
         auto* button = Find<QPushButton>(name);
+        Find<TRealSpinEdit>(FindServiceRowByButton(name)->SpinEdit)->SetValue(1);
         QTest::mouseClick(button, Qt::LeftButton);
         const auto timers =
             button->findChildren<QTimer*>(QLatin1String(TServiceSetButtonColor::TimerName));

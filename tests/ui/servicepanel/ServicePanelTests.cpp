@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -133,6 +134,7 @@ TEST_F(ServicePanel, FieldsTakeTheirLimitsDecimalsAndSign) {
         {"MirrorsUsageRealSpinEdit", 0, 2, 0, true},
     };
     // One decimal for the CFT, none elsewhere.
+    Edit("CFTRealSpinEdit")->SetValue(0);
     EXPECT_EQ(Edit("CFTRealSpinEdit")->text(),
               QStringLiteral("0") + TRealSpinEdit::DecimalSeparator() + QStringLiteral("0"));
     for (const auto& f : fields) {
@@ -231,6 +233,7 @@ TEST_F(ServicePanel, SetConfirmsInGreenForOneSecond) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Button);
         QPushButton* button = Button(c.Button);
+        Edit(FindServiceRowByButton(c.Button)->SpinEdit)->SetValue(1); // a value read back
         EXPECT_EQ(TServiceSetButtonColor::CaptionColor(button), normal);
         EXPECT_EQ(greenPixels(button), 0);
         QTest::mouseClick(button, Qt::LeftButton);
@@ -251,6 +254,25 @@ TEST_F(ServicePanel, SetConfirmsInGreenForOneSecond) {
             << c.Button;
         EXPECT_EQ(greenPixels(button), 0) << c.Button;
     }
+}
+
+TEST_F(ServicePanel, OnlyAWrittenFrameIsConfirmedInGreen) {
+    // No link, then a write the adapter refuses: no green. Then written: green.
+    const std::function<void()> failures[] = {[&] { link.connection.Disconnect(); },
+                                              [&] {
+                                                  ASSERT_TRUE(link.connection.Connect());
+                                                  link.fake.Fail("FT_Write", 1);
+                                              }};
+    QPushButton* button = Button("SetPhaseButton");
+    Edit("PhaseRealSpinEdit")->SetValue(1);
+    for (const auto& fail : failures) {
+        fail();
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(TServiceSetButtonColor::CaptionColor(button),
+                  TServiceSetButtonColor::NormalColor());
+    }
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(TServiceSetButtonColor::CaptionColor(button), QColor(0, 0x80, 0));
 }
 
 TEST(ServiceSetButtonColor, APendingRestoreIsDroppedWithItsButton) {
