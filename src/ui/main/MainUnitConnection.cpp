@@ -67,6 +67,8 @@ void TMainForm::ConnectButtonClick() {
     AdaptToDeviceKind();
     ui->ChartsPageControl->setCurrentWidget(ui->IodineTabSheet);
     LinkConnected();
+    if (!FAutoConnecting)
+        OperatorAction(QStringLiteral("connect ") + Connection->DeviceID().fullName(), false);
 }
 
 void TMainForm::DisconnectButtonClick() {
@@ -84,6 +86,11 @@ void TMainForm::DisconnectButtonClick() {
     ui->StatusLabel->setText(QStringLiteral("Disconnected"));
     ui->DisconnectButton->setEnabled(false);
     LinkClosedByOperator();
+    // The lock is not watched while the link is closed: what the laser does meanwhile is
+    // neither reached nor lost here.
+    if (LinkEvents)
+        LinkEvents->ForgetLock();
+    OperatorAction(QStringLiteral("disconnect"), false);
 }
 
 bool TMainForm::CloseLink() {
@@ -105,11 +112,16 @@ void TMainForm::ConnectionTimerTimer() {
     QThread::msleep(100);
     if (ui->DeviceListListBox->count() != 1)
         return; // with none or several the operator chooses on the main page
+    FAutoConnecting = true;
     ConnectButtonClick();
+    FAutoConnecting = false;
     QThread::msleep(50);
     SendCommand(StartStep2Command());
     QThread::msleep(50);
     SendCommand(StartStep2Command());
+    if (Connection->Connected())
+        OperatorAction(QStringLiteral("connect %1 (automatic, with Start step 2)")
+                           .arg(Connection->DeviceID().fullName()));
 }
 
 void TMainForm::AdaptToDeviceKind() {

@@ -85,6 +85,9 @@ void TMainForm::SetExpectedPeaksButtonClick() {
     if (from < 0 || to < 0)
         return;
     SendSetExpectedPeaks(static_cast<uint16_t>(FPeakList->MaskOfRange(from, to)));
+    OperatorAction(QStringLiteral("service value set: expected peaks %1 to %2")
+                       .arg(FPeakList->PeakNameByNumber(std::min(from, to) + 1),
+                            FPeakList->PeakNameByNumber(std::max(from, to) + 1)));
     TServiceSetButtonColor::Confirm(FServicePanelFrame->Controls().SetExpectedPeaksButton);
 }
 
