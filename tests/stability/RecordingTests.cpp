@@ -215,13 +215,9 @@ TEST(Recording, OnlyBinsLockedThroughoutAreMarkedAndTheHeaderBlockNamesTheRecord
     EXPECT_TRUE(block[7].startsWith(QLatin1String("# intervals: ")));
     rec.Stop();
     block = Lines(path, true).mid(0, 8);
-    EXPECT_TRUE(block[2].trimmed().contains(QRegularExpression(QStringLiteral("^# end_utc: \\d{4}-.*Z$"))))
+    EXPECT_TRUE(
+        block[2].trimmed().contains(QRegularExpression(QStringLiteral("^# end_utc: \\d{4}-.*Z$"))))
         << block[2].toStdString();
     EXPECT_EQ(block[6].trimmed(), QStringLiteral("# skipped_bins: 2"));
     EXPECT_EQ(rec.SkippedBins(), 2);
-    // The file still reads back as a recording.
-    TStabilityFileData data;
-    QString error;
-    ASSERT_TRUE(ReadStabilityFile(path, 1, 1.0, &data, &error)) << error.toStdString();
-    EXPECT_EQ(data.Y.size(), 6u);
 }

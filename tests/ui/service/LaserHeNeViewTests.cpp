@@ -128,25 +128,6 @@ TEST_F(LaserHeNeView, AFrequencyInGreenOnlyWhileTheIodineLaserIsLockedOnFOrJ) {
     }
 }
 
-TEST_F(LaserHeNeView, ALockLostIsShownWithoutWaitingForTheLaserHead) {
-    view->SetShowData(true);
-    main.iodine = {3, QLatin1Char('f')};
-    view->IodineChanged(); // no state of the laser head yet: nothing to show
-    EXPECT_EQ(main.panel->text(), "--");
-    State(4);
-    ASSERT_TRUE(main.panel->text().startsWith("locked - "));
-    main.iodine = {4, QChar()};
-    view->IodineChanged();
-    EXPECT_EQ(main.panel->text(), "ready\niodine laser not locked");
-    EXPECT_NE(TMainControls::Colour(main.panel), QColor(0, 128, 0));
-    // A lost link: the state is forgotten and the panel is left to the window.
-    view->ForgetState();
-    main.panel->setText("link lost");
-    main.iodine = {3, QLatin1Char('f')};
-    view->IodineChanged();
-    EXPECT_EQ(main.panel->text(), "link lost");
-}
-
 TEST_F(LaserHeNeView, StatusRulesWithoutWidgets) {
     int asked = 0;
     const auto f = [&] {
