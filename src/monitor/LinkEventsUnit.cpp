@@ -28,6 +28,12 @@ QString TLinkEvent::KindName(TLinkEventKind kind) {
         return QStringLiteral("lock_lost");
     case TLinkEventKind::_laser_head_state:
         return QStringLiteral("laser_head_state");
+    case TLinkEventKind::_operator_action:
+        return QStringLiteral("operator_action");
+    case TLinkEventKind::_lock_released:
+        return QStringLiteral("lock_released");
+    case TLinkEventKind::_record_split:
+        return QStringLiteral("record_split");
     }
     return QStringLiteral("unknown");
 }
@@ -57,22 +63,42 @@ void TLinkEvents::Add(TLinkEventKind kind, const QString& text, int value) {
     emit EventAdded(event);
 }
 
-void TLinkEvents::TuningStatus(int status, bool laserRunning) {
+void TLinkEvents::TuningStatus(int status, const QString& statusText, bool laserRunning,
+                               QChar peak) {
     constexpr int Locked = 3;
     if (status == Locked) {
         if (!FLocked) {
             FLocked = true;
-            Add(TLinkEventKind::_lock_reached, QStringLiteral("lock reached"), status);
+            Add(TLinkEventKind::_lock_reached,
+                peak.isNull() ? QStringLiteral("lock reached")
+                              : QStringLiteral("lock reached (peak %1)").arg(peak),
+                status);
         }
         return;
     }
-    if (FLocked) {
-        FLocked = false;
-        if (laserRunning) {
-            Add(TLinkEventKind::_lock_lost, QStringLiteral("lock lost (status %1)").arg(status),
-                status);
-        }
+    if (!FLocked)
+        return;
+    FLocked = false;
+    if (!laserRunning)
+        return;
+    const QString word =
+        statusText.isEmpty() ? QStringLiteral("status %1").arg(status) : statusText;
+    const QDateTime now = FClock().toUTC();
+    if (FLastAction.isValid() && FLastAction.msecsTo(now) >= 0 &&
+        FLastAction.msecsTo(now) <= ActionGraceMs) {
+        Add(TLinkEventKind::_lock_released,
+            QStringLiteral("lock released (%1) after %2").arg(word, FLastActionText), status);
+        return;
     }
+    Add(TLinkEventKind::_lock_lost, QStringLiteral("lock lost (%1)").arg(word), status);
+}
+
+void TLinkEvents::OperatorAction(const QString& text, bool commandsLaser) {
+    if (commandsLaser) {
+        FLastAction = FClock().toUTC();
+        FLastActionText = text;
+    }
+    Add(TLinkEventKind::_operator_action, QStringLiteral("operator: ") + text);
 }
 
 void TLinkEvents::Clear() {

@@ -29,6 +29,9 @@ struct TStatusSnapshot {
     QString DeviceDescription;
     int32_t DeviceKind = 0;
     double CFT = 0; // cold-finger temperature as shown, in degrees Celsius; 0 before a report
+    // The frequency difference set point in Hz, as the operator set it or the laser head
+    // reported it; 0 before either.
+    double FreqDifferenceSetHz = 0;
 
     bool operator==(const TStatusSnapshot&) const = default;
 };

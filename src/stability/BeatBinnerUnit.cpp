@@ -12,11 +12,44 @@ void TBeatBinner::Attach(TStatusModel* model) {
     if (FConnection) {
         disconnect(FConnection);
     }
+    if (FChangeConnection) {
+        disconnect(FChangeConnection);
+    }
     FModel = model;
+    FStatusKnown = false;
     if (model != nullptr) {
         FConnection = connect(
             model, &TStatusModel::FrequencyReported, this,
             [this](const QDateTime& utc, double hz, double power) { AddReport(utc, hz, power); });
+        FChangeConnection =
+            connect(model, &TStatusModel::Changed, this, [this](const TStatusSnapshot& s) {
+                StatusChanged(s.TuningStatus, s.LockedPeak, s.FreqDifferenceSetHz);
+            });
+        const TStatusSnapshot& s = model->Snapshot();
+        StatusChanged(s.TuningStatus, s.LockedPeak, s.FreqDifferenceSetHz);
+    }
+}
+
+void TBeatBinner::StatusChanged(int tuningStatus, QChar lockedPeak, double setPointHz) {
+    const bool locked = tuningStatus == 3;
+    const QChar peak = locked ? lockedPeak : QChar();
+    // A status or a set point told for the first time (at the start, or on a model without
+    // reports yet) says what was so all along: no change.
+    const bool lockChanged =
+        FStatusKnown && FTuningStatus >= 0 && (locked != FLocked || peak != FPeak);
+    const bool setPointChanged = FStatusKnown && FSetPointHz != 0 && setPointHz != FSetPointHz;
+    FStatusKnown = true;
+    FTuningStatus = tuningStatus;
+    FLocked = locked;
+    FPeak = peak;
+    FSetPointHz = setPointHz;
+    if (!lockChanged && !setPointChanged) {
+        return;
+    }
+    if (FCount > 0) {
+        FOpenSteady = false;
+    } else {
+        FNextUnsteady = true;
     }
 }
 
@@ -45,6 +78,11 @@ QList<TBeatBin> TBeatBinner::AddReport(const QDateTime& utc, double hz, double p
         FSecond = second;
         FSumHz = 0;
         FSumPower = 0;
+        FOpenSteady = !FNextUnsteady;
+        FNextUnsteady = false;
+        FOpenLocked = FLocked;
+        FOpenPeak = FPeak;
+        FOpenSetPointHz = FSetPointHz;
     }
     ++FCount;
     FSumHz += hz;
@@ -71,6 +109,10 @@ QList<TBeatBin> TBeatBinner::CloseOpen() {
     bin.Reports = FCount;
     bin.MeanHz = FSumHz / FCount;
     bin.MeanPower = FSumPower / FCount;
+    bin.Steady = FOpenSteady;
+    bin.Locked = FOpenSteady && FOpenLocked;
+    bin.Peak = bin.Locked ? FOpenPeak : QChar();
+    bin.SetPointHz = FOpenSteady ? FOpenSetPointHz : 0;
     FCount = 0;
     FSumHz = 0;
     FSumPower = 0;

@@ -11,10 +11,10 @@ QString Number(double v) {
     return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
-QString StatusColumns(const TStatusSnapshot& s) {
+QString StatusColumns(const TStatusSnapshot& s, int tuningStatus, QChar lockedPeak) {
     QString row;
-    row += (s.TuningStatus >= 0 ? QString::number(s.TuningStatus) : QString()) + QLatin1Char(',');
-    row += (s.LockedPeak.isNull() ? QString() : QString(s.LockedPeak)) + QLatin1Char(',');
+    row += (tuningStatus >= 0 ? QString::number(tuningStatus) : QString()) + QLatin1Char(',');
+    row += (lockedPeak.isNull() ? QString() : QString(lockedPeak)) + QLatin1Char(',');
     row +=
         (s.LaserHeadState >= 0 ? QString::number(s.LaserHeadState) : QString()) + QLatin1Char(',');
     row += Number(s.CFT);
@@ -32,29 +32,55 @@ QString Field(const QString& text) {
     return QLatin1Char('"') + t + QLatin1Char('"');
 }
 
+QString Padded(const QString& text) {
+    return text.leftJustified(TRecordHeader::FieldWidth, QLatin1Char(' '), true);
+}
+
+QString UtcText(const QDateTime& t) {
+    return t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+}
+
 } // namespace
 
 TStabilityRecorder::TStabilityRecorder(QObject* parent) : QObject(parent) {}
 
 TStabilityRecorder::~TStabilityRecorder() {
     if (FFile) {
+        WriteHeaderEnd();
         FFile->flush();
         FFile->close();
     }
 }
 
+void TStabilityRecorder::WriteHeaderEnd() {
+    if (!FFile || FEndFieldAt < 0)
+        return;
+    const qint64 end = FFile->pos();
+    const QByteArray endText = Padded(UtcText(QDateTime::currentDateTimeUtc())).toLatin1();
+    const QByteArray skipped = Padded(QString::number(FSkippedBins)).toLatin1();
+    FFile->seek(FEndFieldAt);
+    FFile->write(endText);
+    FFile->seek(FSkippedFieldAt);
+    FFile->write(skipped);
+    FFile->seek(end);
+    FEndFieldAt = FSkippedFieldAt = -1;
+}
+
 QString TStabilityRecorder::BinRow(const TBeatBin& bin, const TStatusSnapshot& status) {
+    // The status and the peak only as they held for the whole bin.
+    const int tuning = bin.Steady ? status.TuningStatus : -1;
+    const QChar peak = bin.Locked ? bin.Peak : QChar();
     return QStringLiteral("bin,") +
            bin.Start.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
            QStringLiteral("Z,") + Number(bin.MeanHz) + QLatin1Char(',') +
            QString::number(bin.Reports) + QLatin1Char(',') + Number(bin.MeanPower) +
-           QLatin1Char(',') + StatusColumns(status) + QStringLiteral(",,");
+           QLatin1Char(',') + StatusColumns(status, tuning, peak) + QStringLiteral(",,");
 }
 
 QString TStabilityRecorder::EventRow(const TLinkEvent& event, const TStatusSnapshot& status) {
     return QStringLiteral("event,") + TLinkEvent::FormatTime(event.Time) + QStringLiteral(",,,,") +
-           StatusColumns(status) + QLatin1Char(',') + TLinkEvent::KindName(event.Kind) +
-           QLatin1Char(',') + Field(event.Text);
+           StatusColumns(status, status.TuningStatus, status.LockedPeak) + QLatin1Char(',') +
+           TLinkEvent::KindName(event.Kind) + QLatin1Char(',') + Field(event.Text);
 }
 
 bool TStabilityRecorder::Start(const QString& fileName, QString* error) {
@@ -68,7 +94,19 @@ bool TStabilityRecorder::Start(const QString& fileName, QString* error) {
         }
         return false;
     }
-    const QByteArray header = QByteArray(RecordingHeader) + ",text\n";
+    TRecordHeader block;
+    block.Title = QStringLiteral("Halvane measurement recording");
+    block.StartUtc = UtcText(QDateTime::currentDateTimeUtc());
+    block.EndUtc = Padded(QStringLiteral("(recording)"));
+    const TStatusSnapshot now = FStatus ? FStatus->Snapshot() : TStatusSnapshot();
+    block.Peak = now.TuningStatus == 3 && !now.LockedPeak.isNull() ? QString(now.LockedPeak)
+                                                                   : QStringLiteral("none");
+    block.SetPoint = now.FreqDifferenceSetHz > 0
+                         ? QStringLiteral("%1 MHz").arg(now.FreqDifferenceSetHz / 1e6, 0, 'f', 3)
+                         : QStringLiteral("unknown");
+    block.SkippedBins = Padded(QStringLiteral("(recording)"));
+    const QByteArray blockText = RecordHeaderText(block).toUtf8();
+    const QByteArray header = blockText + QByteArray(RecordingHeader) + ",text\n";
     if (file->write(header) != header.size() || !file->flush()) {
         if (error) {
             *error = QStringLiteral("%1: %2").arg(fileName, file->errorString());
@@ -79,6 +117,10 @@ bool TStabilityRecorder::Start(const QString& fileName, QString* error) {
     FFile = std::move(file);
     FFileName = fileName;
     FBinRows = FEventRows = 0;
+    FSkippedBins = 0;
+    FAnyBin = false;
+    FEndFieldAt = blockText.indexOf("# end_utc: ") + 11;
+    FSkippedFieldAt = blockText.indexOf("# skipped_bins: ") + 16;
     return true;
 }
 
@@ -86,6 +128,7 @@ void TStabilityRecorder::Stop() {
     if (!FFile) {
         return;
     }
+    WriteHeaderEnd();
     const bool flushed = FFile->flush();
     const QString reason = FFile->errorString();
     FFile->close();
@@ -122,6 +165,11 @@ void TStabilityRecorder::AddBin(const TBeatBin& bin, const TStatusSnapshot& stat
         return;
     }
     ++FBinRows;
+    const int64_t second = bin.Second();
+    if (FAnyBin && second > FLastBinSecond)
+        FSkippedBins += second - FLastBinSecond - 1;
+    FAnyBin = true;
+    FLastBinSecond = second;
     Write(BinRow(bin, status));
 }
 

@@ -5,6 +5,12 @@
 // event of the link and the lock. Every row is handed to the system at once (a crash of the
 // program loses at most the row being written); a write that fails (full disk, a folder that
 // vanished) closes the recording and says why through Stopped. GUI thread only.
+//
+// The file starts with a header block of '#' lines: start and end UTC, tau0, peak and set point
+// at the start, skipped bins and how the intervals are made. The end and the skipped bins are
+// written into their reserved places when the recording stops. A bin row names the locked peak
+// only when the laser was locked on it for the whole bin, and the tuning status only when it
+// held for the whole bin. An event row carries the state after the event.
 
 #include "monitor/LinkEventsUnit.h"
 #include "monitor/StatusModelUnit.h"
@@ -30,6 +36,7 @@ public:
     bool IsRecording() const { return FFile != nullptr; }
     QString FileName() const { return FFileName; }
     int64_t BinRows() const { return FBinRows; }
+    int64_t SkippedBins() const { return FSkippedBins; }
     int64_t EventRows() const { return FEventRows; }
 
     // Rows; ignored while not recording. The status columns come from the snapshot.
@@ -51,6 +58,14 @@ signals:
 private:
     void Write(const QString& row);
     void Fail(const QString& reason);
+    // The header block's reserved fields, written in place.
+    void WriteHeaderEnd();
+
+    qint64 FEndFieldAt = -1;
+    qint64 FSkippedFieldAt = -1;
+    int64_t FSkippedBins = 0;
+    int64_t FLastBinSecond = 0;
+    bool FAnyBin = false;
 
     std::unique_ptr<QFile> FFile;
     QString FFileName;

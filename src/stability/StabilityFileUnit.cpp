@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
+#include <QLocale>
 
 #include <charconv>
 #include <cmath>
@@ -11,6 +12,24 @@
 
 const char* const RecordingHeader =
     "kind,time_utc,beat_hz,reports,power,tuning_status,locked_peak,laser_head_state,cft_c,event";
+
+const char* const BinIntervalsText =
+    "bins of tau0 = 1 s on the UTC clock; each bin is the mean of the frequency board's reports "
+    "that arrived within that second; a second without a report, or one in which the iodine "
+    "laser was not locked on the same peak at the same set point for the whole second, is a "
+    "skipped bin";
+
+QString RecordHeaderText(const TRecordHeader& h) {
+    auto line = [](const char* key, const QString& value) {
+        return QStringLiteral("# %1: %2\n").arg(QLatin1String(key), value);
+    };
+    return QStringLiteral("# %1\n").arg(h.Title) + line("start_utc", h.StartUtc) +
+           line("end_utc", h.EndUtc) +
+           line("tau0_s", QString::number(h.Tau0, 'g', QLocale::FloatingPointShortest)) +
+           line("peak", h.Peak) + line("set_point", h.SetPoint) +
+           line("skipped_bins", h.SkippedBins) +
+           line("intervals", QString::fromLatin1(BinIntervalsText));
+}
 
 namespace {
 

@@ -25,6 +25,24 @@ struct TStabilityFileData {
 // The recording's header line.
 extern const char* const RecordingHeader;
 
+// How the bins of the live record and of the recording are made (the header blocks say it).
+extern const char* const BinIntervalsText;
+
+// The header block of a recording or an export: '#' lines naming the record. Fields that are
+// not known yet are written later in place: FieldWidth characters are reserved for them.
+struct TRecordHeader {
+    QString Title;    // "Halvane measurement recording"
+    QString StartUtc; // ISO 8601
+    QString EndUtc;   // ISO 8601, or reserved
+    double Tau0 = 1;
+    QString Peak;     // the locked peak's letter, or "none"
+    QString SetPoint; // "150.000 MHz", or "unknown"
+    QString SkippedBins;
+    static constexpr int FieldWidth = 24;
+};
+// The lines, each ending in '\n'.
+QString RecordHeaderText(const TRecordHeader& header);
+
 // False with "FILE:LINE: reason" (or "FILE: reason") when the file cannot be read or a line is
 // not of the file's kind. An empty file is not an error (no samples).
 bool ReadStabilityFile(const QString& fileName, double tau0, double nuHz, TStabilityFileData* data,

@@ -27,7 +27,7 @@ TEST_P(LockEvents, FollowTheTuningStatus) {
     QObject::connect(&events, &TLinkEvents::EventAdded,
                      [&](const TLinkEvent& e) { seen.push_back(e.Kind); });
     for (auto [status, running] : c.reports)
-        events.TuningStatus(status, running);
+        events.TuningStatus(status, QString(), running);
     EXPECT_EQ(seen, c.expected);
     EXPECT_EQ(events.LockLossCount(), c.lockLosses);
     EXPECT_EQ(events.Events().size(), qsizetype(c.expected.size()));
@@ -50,6 +50,43 @@ INSTANTIATE_TEST_SUITE_P(
                                0},
                       LockCase{"NeverLockedNeverLost", {{0, true}, {2, true}, {11, true}}, {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// An operator's action and the lock reports after it, on a clock the test moves.
+TEST(LinkEvents, ALockEndingRightAfterAnOperatorsActionIsPutDownToIt) {
+    const struct {
+        const char* Name;
+        int ActionAtMs; // -1: no action
+        int UnlockAtMs;
+        int Status;
+        const char* StatusText;
+        TLinkEventKind Kind;
+        const char* Text;
+        int Losses;
+    } cases[] = {
+        {"within the grace", 0, 5000, 1, "tuning - start", K::_lock_released,
+         "lock released (tuning - start) after peak j chosen", 0},
+        {"after the grace", 0, 5001, 4, "unlocked", K::_lock_lost, "lock lost (unlocked)", 1},
+        {"a status without a word", -1, 300, 9, "", K::_lock_lost, "lock lost (status 9)", 1},
+    };
+    for (const auto& c : cases) {
+        TLinkEvents events;
+        int nowMs = 0;
+        const QDateTime origin(QDate(2026, 12, 9), QTime(12, 0), QTimeZone::utc());
+        events.SetClock([&] { return origin.addMSecs(nowMs); });
+        events.TuningStatus(3, QStringLiteral("tuning - locked"), true, QLatin1Char('f'));
+        if (c.ActionAtMs >= 0) {
+            nowMs = c.ActionAtMs;
+            events.OperatorAction(QStringLiteral("peak j chosen"));
+        }
+        nowMs = c.UnlockAtMs;
+        events.TuningStatus(c.Status, QString::fromLatin1(c.StatusText), true);
+        ASSERT_GE(events.Events().size(), 2) << c.Name;
+        EXPECT_EQ(events.Events().front().Text, QStringLiteral("lock reached (peak f)")) << c.Name;
+        EXPECT_EQ(events.Events().back().Kind, c.Kind) << c.Name;
+        EXPECT_EQ(events.Events().back().Text, QString::fromLatin1(c.Text)) << c.Name;
+        EXPECT_EQ(events.LockLossCount(), c.Losses) << c.Name;
+    }
+}
 
 TEST(LinkEvents, LinesCarryTheUtcTimeWithMillisecondsFirst) {
     TLinkEvents events;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -17,12 +18,17 @@ QDateTime At(int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(1796774400000LL + ms, Qt::UTC);
 }
 
-QStringList Lines(const QString& path) {
+// The rows after the header block (which is checked on its own).
+QStringList Lines(const QString& path, bool withHeaderBlock = false) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         return {};
     }
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    while (!withHeaderBlock && !lines.isEmpty() && lines.front().startsWith(QLatin1Char('#'))) {
+        lines.removeFirst();
+    }
+    return lines;
 }
 
 TStatusSnapshot Locked() {
@@ -152,4 +158,66 @@ TEST(Recording, AVanishedFolderClosesTheRecordingWithAMessage) {
     // the operator's stop afterwards changes nothing
     rec.Stop();
     EXPECT_EQ(stopped.size(), 1);
+}
+
+// A bin is marked locked only when the laser was locked on its peak for the whole bin; the file
+// starts with its header block, whose end and skipped bins are filled in at the stop.
+TEST(Recording, OnlyBinsLockedThroughoutAreMarkedAndTheHeaderBlockNamesTheRecord) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    TStatusModel status;
+    TStatusSnapshot searching = Locked();
+    searching.TuningStatus = 2;
+    searching.LockedPeak = QChar();
+    searching.FreqDifferenceSetHz = 150e6;
+    status.Update(searching);
+    TBeatBinner binner;
+    binner.Attach(&status);
+    TStabilityRecorder rec;
+    rec.Attach(&binner, &status, nullptr);
+    ASSERT_TRUE(rec.Start(path));
+    TStatusSnapshot locked = Locked();
+    locked.FreqDifferenceSetHz = 150e6;
+
+    // second 0: searching, locked at 0.8 s; 1: locked throughout; 2 and 3: no report;
+    // 4: the set point changes in it; 5: locked throughout again.
+    status.FrequencyReportAt(At(100), 151000000.5, 3000);
+    status.FrequencyReportAt(At(600), 151000000.5, 3000);
+    status.Update(locked);
+    status.FrequencyReportAt(At(1100), 150000000.5, 3000);
+    status.FrequencyReportAt(At(4100), 150000000.5, 3000);
+    locked.FreqDifferenceSetHz = 200e6;
+    status.Update(locked);
+    status.FrequencyReportAt(At(5100), 200000000.5, 3000);
+    binner.CloseUpTo(At(6000));
+    const QStringList rows = Lines(path);
+    ASSERT_EQ(rows.size(), 5);
+    const char* expected[] = {"bin,2026-12-09T00:00:00Z,151000000.5,2,3000,,,4,-12.25,,",
+                              "bin,2026-12-09T00:00:01Z,150000000.5,1,3000,3,f,4,-12.25,,",
+                              "bin,2026-12-09T00:00:04Z,150000000.5,1,3000,,,4,-12.25,,",
+                              "bin,2026-12-09T00:00:05Z,200000000.5,1,3000,3,f,4,-12.25,,"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(rows[i + 1].toStdString(), expected[i]) << i;
+
+    QStringList block = Lines(path, true).mid(0, 8);
+    for (QString& line : block)
+        line = line.trimmed(); // the fields written at the stop have their room reserved
+    EXPECT_EQ(block[0], QStringLiteral("# Halvane measurement recording"));
+    EXPECT_TRUE(block[1].contains(QRegularExpression(
+        QStringLiteral("^# start_utc: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"))))
+        << block[1].toStdString();
+    EXPECT_TRUE(block[2].trimmed().contains(QStringLiteral("(recording)")));
+    EXPECT_EQ(block.mid(3, 4).join('|').toStdString(),
+              (QStringList{"# tau0_s: 1", "# peak: none", "# set_point: 150.000 MHz",
+                           "# skipped_bins: (recording)"})
+                  .join('|')
+                  .toStdString());
+    EXPECT_TRUE(block[7].startsWith(QLatin1String("# intervals: ")));
+    rec.Stop();
+    block = Lines(path, true).mid(0, 8);
+    EXPECT_TRUE(
+        block[2].trimmed().contains(QRegularExpression(QStringLiteral("^# end_utc: \\d{4}-.*Z$"))))
+        << block[2].toStdString();
+    EXPECT_EQ(block[6].trimmed(), QStringLiteral("# skipped_bins: 2"));
+    EXPECT_EQ(rec.SkippedBins(), 2);
 }

@@ -3,6 +3,7 @@
 #include "ui_FirmwareUpdateViewUnit.h"
 
 #include "link/ConnectionUnit.h"
+#include "monitor/LinkEventsUnit.h"
 #include "protocol/FirmwareAckUnit.h"
 #include "ui/controls/FileDialogUnit.h"
 
@@ -205,15 +206,22 @@ void TServiceMasterFirmwareUpdateView::EndRun() {
     if (FGuardedWindow)
         FGuardedWindow->removeEventFilter(this);
     FGuardedWindow = nullptr;
+    QString result = QStringLiteral("no result");
     if (updater && FNotified.load()) {
         const TFirmwareUpdaterErrors error = updater->Error();
         if (error == _fue_none) {
             SetProgress(100);
             ShowStatus(QStringLiteral("Success"));
+            result = QStringLiteral("Success");
         } else {
             ShowStatus(FirmwareUpdaterErrorText(error));
+            result = FirmwareUpdaterErrorText(error);
         }
     }
+    if (LinkEvents)
+        LinkEvents->OperatorAction(
+            QStringLiteral("firmware run, board %1: %2")
+                .arg(ui->MasterFirmwareUpdateDeviceIdComboBox->currentText(), result));
     SetButtonsEnabled(true);
     emit RunEnded();
 }

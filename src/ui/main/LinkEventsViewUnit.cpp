@@ -4,6 +4,7 @@
 #include "monitor/LinkEventsUnit.h"
 #include "ui/main/SaveDialogUnit.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -44,6 +45,35 @@ TLinkEventsView::TLinkEventsView(TLinkEvents* events, QWidget* parent)
 
 QString TLinkEventsView::LockLossText(int count) {
     return QStringLiteral("Lock losses since start: ") + QString::number(count);
+}
+
+QString TLinkEventsView::LatestEventText(int lockLosses, const TLinkEvent& event,
+                                         const QFontMetrics& metrics, int width) {
+    const QString lead = LockLossText(lockLosses) + QStringLiteral("   Latest: ") +
+                         event.Time.toUTC().toString(QStringLiteral("HH:mm:ss")) +
+                         QStringLiteral(" UTC ");
+    auto fits = [&](const QString& text) { return metrics.horizontalAdvance(text) <= width; };
+    QString text = event.Text;
+    if (fits(lead + text))
+        return lead + text;
+    // The detail in parentheses at the end goes first ("link lost (QRX-7A ...)").
+    if (text.endsWith(QLatin1Char(')'))) {
+        const qsizetype open = text.lastIndexOf(QStringLiteral(" ("));
+        if (open > 0)
+            text = text.left(open);
+        if (fits(lead + text))
+            return lead + text;
+    }
+    // Then whole words from the end.
+    QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString more = QString(QChar(0x2026));
+    while (words.size() > 1) {
+        words.removeLast();
+        const QString shorter = lead + words.join(QLatin1Char(' ')) + more;
+        if (fits(shorter))
+            return shorter;
+    }
+    return lead + (words.isEmpty() ? QString() : words.first()) + more;
 }
 
 void TLinkEventsView::EventAdded(const TLinkEvent& event) {

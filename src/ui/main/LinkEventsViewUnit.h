@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class QFontMetrics;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -24,6 +25,11 @@ public:
     void SaveEventsButtonClick();
 
     static QString LockLossText(int count); // "Lock losses since start: 2"
+    // The main page's bottom line: the count, then the latest event in a form that fits width
+    // (UTC time of day, the text without its parenthesised detail, then whole words only, "…"
+    // where words were left out). The full line goes into the tooltip.
+    static QString LatestEventText(int lockLosses, const TLinkEvent& event,
+                                   const QFontMetrics& metrics, int width);
 
 private:
     void EventAdded(const TLinkEvent& event);

@@ -176,10 +176,13 @@ void TMainForm::FormCreate() {
     // 3. The HeNe status view (it writes the laser head's status into this window), then the
     //    firmware update view.
     LaserHeNeChartView = std::make_unique<TLaserHeNeChartView>(TLaserHeNeStatusControls{
-        ui->LaserHeNeStateValueLabel, ui->StatusHeNeLabel, ui->SimpleStatusHeNePanel, ui->PeakLabel,
+        ui->LaserHeNeStateValueLabel, ui->StatusHeNeLabel, ui->SimpleStatusHeNePanel,
         ui->FreqDifference1RealSpinEdit, [this] { return GetFPeakValue(); },
         [this] { return GetJPeakValue(); }, &TMainForm::SetPanelColor,
-        [this](TLaserState state, const QString& text) { LaserHeadStateShown(state, text); }});
+        [this](TLaserState state, const QString& text) { LaserHeadStateShown(state, text); },
+        [this] {
+            return TIodineLock{FIodineStatus, FIodineLockedPeak};
+        }});
     FirmwareUpdateView = new TServiceMasterFirmwareUpdateView(ui->FirmwareUpdateTabSheet);
     ui->FirmwareUpdateTabSheetLayout->addWidget(FirmwareUpdateView);
     connect(FirmwareUpdateView, &TServiceMasterFirmwareUpdateView::RunStarted, this,

@@ -168,6 +168,10 @@ public:
     int SimpleMenuSecondPeakId = -1;
     uint32_t CRCErrorCounter = 0;
     bool IodineLaserRunning = false;
+    // The controller's latest tuning status since the link opened (-1: none yet) and, while it
+    // is "tuning - locked", the peak its lock report named (null: none named).
+    int FIodineStatus = -1;
+    QChar FIodineLockedPeak;
 
     std::unique_ptr<TServicePassword> FServicePassword;
 
@@ -215,6 +219,7 @@ private:
     // Creation and release of the service panel's content, the unlock and the chart pages.
     void CreateServicePanel();
     void CreateCharts();
+    void CreateRecordingLabel();
     void ReleaseServicePanel();
 
     // Link health and the status model (MainUnitLinkHealth.cpp).
@@ -225,10 +230,23 @@ private:
     void EnterLinkLost();
     void ShowLinkLost();
     void ShowLinkLive();
+    // Every live value greyed or "--", the two simple-page panels grey with these texts.
+    void ShowNoLiveValues(const QString& iodineText, const QString& heNeText);
+    std::vector<QWidget*> LiveWidgets() const;
+    std::vector<QWidget*> ChartSheets() const;
+    // A frequency report has told whether the iodine laser runs (wasRunning: before it).
+    void IodineLaserRunningKnown(bool wasRunning);
     void ReconnectLostDevice(const TDeviceID& device);
     void UpdateStatusModel(const std::function<void(TStatusSnapshot&)>& change);
     void LaserHeadStateShown(TLaserState state, const QString& text);
     void FeedTuningStatus(uint16_t state, const QString& text);
+    // Records what the operator commanded (an event; a lock ending soon after is put down to it).
+    void OperatorAction(const QString& text, bool commandsLaser = true);
+    void FreqDifferenceSetByOperator(double megahertz);
+    // The frequency difference set point is known (set or reported), in MHz.
+    void SetPointKnown(double megahertz);
+    // Forgets the iodine laser's status (a link opened, lost or closed).
+    void ForgetIodineStatus();
     void FeedLabelCaption(TLabelTarget target, const QString& caption);
 
     void SimpleButtonPressed(QToolButton* button, QToolButton* other, int peakNumber, bool down);
@@ -252,6 +270,11 @@ private:
     TSilenceWatch FSilenceWatch;
     QElapsedTimer FHealthClock;
     int FLaserHeadState = -1;
+    bool FAutoConnecting = false; // inside the watchdog's connect
+    // Reconnected by itself after a loss while the laser ran: the status waits for the first
+    // frequency report to say whether the laser still runs.
+    bool FAwaitingRunning = false;
+    bool FButtonsOffForLaser = false; // the simple buttons are off while the laser seemed off
     TLinkEventsView* FLinkEventsView = nullptr;     // owned by its chart page
     std::vector<QPointer<QWidget>> FDisabledForRun; // what a firmware run disabled
 };

@@ -4,6 +4,9 @@
 
 #include "ui_MainUnit.h"
 
+#include <QFileInfo>
+#include <QLabel>
+
 #include "monitor/StatusModelUnit.h"
 #include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/ChartPagesUnit.h"
@@ -28,6 +31,31 @@ void TMainForm::CreateCharts() {
         return PeakBaseValue * 1e6;
     });
     ui->ChartsPageControl->addTab(FStabilityView, QStringLiteral("Stability"));
+    CreateRecordingLabel();
+}
+
+void TMainForm::CreateRecordingLabel() {
+    // A running recording is said on every page, above the pages' own controls.
+    auto* label = new QLabel(this);
+    label->setObjectName(QStringLiteral("RecordingLabel"));
+    label->setStyleSheet(QStringLiteral("QLabel { background: #fff3c4; color: #5a4500; "
+                                        "border: 1px solid #c8a800; padding: 1px 6px; }"));
+    label->hide();
+    connect(FStabilityView, &TStabilityView::RecordingChanged, label,
+            [this, label](const QString& fileName) {
+                if (fileName.isEmpty()) {
+                    label->hide();
+                    return;
+                }
+                label->setText(
+                    QStringLiteral("Recording to %1").arg(QFileInfo(fileName).fileName()));
+                label->setToolTip(QStringLiteral("Recording to %1").arg(fileName));
+                label->adjustSize();
+                const QRect pages = ui->PageControl->geometry();
+                label->move(pages.right() - label->width() - 6, pages.top() + 2);
+                label->show();
+                label->raise();
+            });
 }
 
 void TMainForm::AddErrorSignalSample(uint16_t raw) {
@@ -43,7 +71,10 @@ void TMainForm::AddTestSample(uint16_t t1, uint16_t t2, uint16_t t3, uint16_t t4
 }
 
 void TMainForm::AddFreqDiffSample(int32_t freqDiffHz, uint16_t power) {
+    const bool wasRunning = IodineLaserRunning;
     FCharts->AddFreqDiffSample(freqDiffHz, power);
+    if (FAwaitingRunning || wasRunning != IodineLaserRunning)
+        IodineLaserRunningKnown(wasRunning);
     if (StatusModel)
         StatusModel->FrequencyReport(freqDiffHz, power);
 }

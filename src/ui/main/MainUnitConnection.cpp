@@ -79,6 +79,8 @@ void TMainForm::ConnectButtonClick() {
     AdaptToDeviceKind();
     ui->ChartsPageControl->setCurrentWidget(ui->IodineTabSheet);
     LinkConnected();
+    if (!FAutoConnecting)
+        OperatorAction(QStringLiteral("connect ") + Connection->DeviceID().fullName(), false);
 }
 
 void TMainForm::DisconnectButtonClick() {
@@ -100,6 +102,11 @@ void TMainForm::DisconnectButtonClick() {
     SetPanelColor(ui->SimpleStatusPanel, TuningColors::Grey);
     ui->DisconnectButton->setEnabled(false);
     LinkClosedByOperator();
+    // The lock is not watched while the link is closed: what the laser does meanwhile is
+    // neither reached nor lost here.
+    if (LinkEvents)
+        LinkEvents->ForgetLock();
+    OperatorAction(QStringLiteral("disconnect"), false);
 }
 
 bool TMainForm::CloseLink() {
@@ -121,11 +128,16 @@ void TMainForm::ConnectionTimerTimer() {
     QThread::msleep(100);
     if (ui->DeviceListListBox->count() != 1)
         return; // with none or several the operator chooses on the main page
+    FAutoConnecting = true;
     ConnectButtonClick();
+    FAutoConnecting = false;
     QThread::msleep(50);
     SendCommand(StartStep2Command());
     QThread::msleep(50);
     SendCommand(StartStep2Command());
+    if (Connection->Connected())
+        OperatorAction(QStringLiteral("connect %1 (automatic, with Start step 2)")
+                           .arg(Connection->DeviceID().fullName()));
 }
 
 void TMainForm::AdaptToDeviceKind() {

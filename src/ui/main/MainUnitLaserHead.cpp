@@ -27,6 +27,8 @@ void TMainForm::InstallFreqDifferenceHandler() {
                     Laser->LHParameters()->LaserWavelengthCalculator()->Wavelength() / 1000000.0;
                 self->ui->FreqDifference1RealSpinEdit->SetValue(mhz);
                 self->ui->FreqDifference2RealSpinEdit->SetValue(mhz);
+                // The laser head's answer is its set point: the stability record goes by it.
+                self->SetPointKnown(mhz);
             },
             Qt::QueuedConnection);
     });

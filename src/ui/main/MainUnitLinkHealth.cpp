@@ -17,6 +17,7 @@
 #include "ui/main/TuningStatusUnit.h"
 
 #include <QCoreApplication>
+#include <QGraphicsColorizeEffect>
 #include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -29,6 +30,8 @@ const QString LinkLostPanelText = QStringLiteral("link lost - looking for the de
 const QString LinkLostText = QStringLiteral("link lost");
 const QString NoDataText = QStringLiteral("no data from the laser");
 const QString NoValue = QStringLiteral("--");
+const QString DisconnectedText = QStringLiteral("disconnected");
+const QString LinkBackText = QStringLiteral("link back - waiting for status");
 
 void AddEvent(TLinkEventKind kind, const QString& text, int value = 0) {
     if (LinkEvents)
@@ -67,11 +70,9 @@ void TMainForm::CreateLinkHealth() {
         connect(LinkEvents, &TLinkEvents::EventAdded, latest, [latest](const TLinkEvent& event) {
             if (!LinkEvents)
                 return;
-            // The count first; a long event line is shortened at its end.
-            const QString text = TLinkEventsView::LockLossText(LinkEvents->LockLossCount()) +
-                                 QStringLiteral("   Latest: ") + event.ToLine();
-            latest->setText(
-                latest->fontMetrics().elidedText(text, Qt::ElideRight, latest->width()));
+            // The count first; a long event is shown in a shorter form, never cut in a word.
+            latest->setText(TLinkEventsView::LatestEventText(
+                LinkEvents->LockLossCount(), event, latest->fontMetrics(), latest->width()));
             latest->setToolTip(event.ToLine());
         });
 }
@@ -97,6 +98,7 @@ void TMainForm::UpdateStatusModel(const std::function<void(TStatusSnapshot&)>& c
 
 void TMainForm::LinkConnected() {
     const bool restored = LinkLost();
+    ForgetIodineStatus();
     FLinkLost = false;
     FLinkLostPending = false;
     RecoveryTimer->stop();
@@ -119,13 +121,14 @@ void TMainForm::LinkClosedByOperator() {
     if (Connection->Connected())
         return; // the close was refused: the link is still in use
     // The operator's own Disconnect ends any looking for a lost device.
-    const bool wasLost = LinkLost();
+    ForgetIodineStatus();
     FLinkLost = false;
     FLinkLostPending = false;
     RecoveryTimer->stop();
     SilenceTimer->stop();
-    if (wasLost)
-        ShowLinkLive();
+    FAwaitingRunning = false;
+    // Nothing is live any more: shown as after a lost link.
+    ShowNoLiveValues(DisconnectedText, DisconnectedText);
     UpdateStatusModel([](TStatusSnapshot& s) { s.Link = TLinkState::_disconnected; });
 }
 
@@ -158,6 +161,7 @@ void TMainForm::EnterLinkLost() {
     FreeReceiveThread();
     // Reports queued before the thread ended land now, not over the lost-link display.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    ForgetIodineStatus();
     ShowLinkLost();
     UpdateStatusModel([](TStatusSnapshot& s) {
         s.Link = TLinkState::_lost;
@@ -172,21 +176,22 @@ void TMainForm::EnterLinkLost() {
 
 void TMainForm::ShowLinkLost() {
     ui->StatusLabel->setText(QStringLiteral("Connection error"));
+    ShowNoLiveValues(LinkLostPanelText, LinkLostText);
+    ui->DisconnectButton->setEnabled(true); // the operator may end the looking
+}
+
+void TMainForm::ShowNoLiveValues(const QString& iodineText, const QString& heNeText) {
     BlinkTimer->stop();
-    ui->SimpleStatusPanel->setText(LinkLostPanelText);
+    ui->SimpleStatusPanel->setText(iodineText);
     SetPanelColor(ui->SimpleStatusPanel, TuningColors::Grey);
-    ui->SimpleStatusHeNePanel->setText(LinkLostText);
+    ui->SimpleStatusHeNePanel->setText(heNeText);
     SetPanelColor(ui->SimpleStatusHeNePanel, TuningColors::Grey);
-    ui->StatusHeNeLabel->setText(LinkLostText);
+    ui->StatusHeNeLabel->setText(heNeText);
     // No reading stays on screen as if it were live.
     for (QLabel* value : {ui->CFTValueLabel, ui->LifetimeLabel, ui->FreqDifferenceValueLabel,
                           ui->SignalPWRLabel, ui->LaserHeNeStateValueLabel, ui->PeakLabel})
         value->setText(NoValue);
-    for (QWidget* live : std::initializer_list<QWidget*>{
-             ui->CFTGroupBox, ui->LifetimeGroupBox, ui->FreqInfoGroupBox, ui->PeakGroupBox,
-             ui->FreqDifference1GroupBox, ui->FreqDifference2GroupBox,
-             ui->TuningMirrorALProgressBar, ui->StabilizationMirrorALProgressBar, ui->PeakListBox,
-             ui->SimplePeakGroupBox})
+    for (QWidget* live : LiveWidgets())
         live->setEnabled(false);
     // The mirror bars draw no disabled look of their own: they show no position instead.
     for (TALProgressBar* bar :
@@ -196,18 +201,42 @@ void TMainForm::ShowLinkLost() {
         bar->SetShowPosText(false);
         bar->SetPosition(0);
     }
+    // The charts keep their last traces, greyed.
+    for (QWidget* chart : ChartSheets()) {
+        if (chart->graphicsEffect())
+            continue;
+        auto* grey = new QGraphicsColorizeEffect(chart);
+        grey->setColor(QColor(0xA0, 0xA0, 0xA4));
+        grey->setStrength(1.0);
+        chart->setGraphicsEffect(grey);
+    }
     ui->StartButton->setEnabled(false);
     ui->LockButton->hide();
-    ui->DisconnectButton->setEnabled(true); // the operator may end the looking
+}
+
+std::vector<QWidget*> TMainForm::LiveWidgets() const {
+    return {ui->CFTGroupBox,
+            ui->LifetimeGroupBox,
+            ui->FreqInfoGroupBox,
+            ui->PeakGroupBox,
+            ui->FreqDifference1GroupBox,
+            ui->FreqDifference2GroupBox,
+            ui->TuningMirrorALProgressBar,
+            ui->StabilizationMirrorALProgressBar,
+            ui->PeakListBox,
+            ui->SimplePeakGroupBox,
+            ui->LaserHeNeStateValueLabel};
+}
+
+std::vector<QWidget*> TMainForm::ChartSheets() const {
+    return {ui->IodineTabSheet, ui->LaserHeNeTabSheet, ui->FreqDiffTabSheet};
 }
 
 void TMainForm::ShowLinkLive() {
-    for (QWidget* live : std::initializer_list<QWidget*>{
-             ui->CFTGroupBox, ui->LifetimeGroupBox, ui->FreqInfoGroupBox, ui->PeakGroupBox,
-             ui->FreqDifference1GroupBox, ui->FreqDifference2GroupBox,
-             ui->TuningMirrorALProgressBar, ui->StabilizationMirrorALProgressBar, ui->PeakListBox,
-             ui->SimplePeakGroupBox})
+    for (QWidget* live : LiveWidgets())
         live->setEnabled(true);
+    for (QWidget* chart : ChartSheets())
+        chart->setGraphicsEffect(nullptr);
     for (TALProgressBar* bar :
          {ui->TuningMirrorALProgressBar, ui->StabilizationMirrorALProgressBar}) {
         const QVariant showText = bar->property("ShowPosTextWhenLive");
@@ -219,12 +248,13 @@ void TMainForm::ShowLinkLive() {
     // The panels wait for the next reports.
     for (QLabel* panel : {ui->SimpleStatusPanel, ui->SimpleStatusHeNePanel}) {
         if (panel->text() == LinkLostPanelText || panel->text() == LinkLostText ||
-            panel->text() == NoDataText) {
+            panel->text() == NoDataText || panel->text() == DisconnectedText) {
             panel->clear();
             SetPanelColor(panel, ButtonFaceColor());
         }
     }
-    if (ui->StatusHeNeLabel->text() == LinkLostText)
+    if (ui->StatusHeNeLabel->text() == LinkLostText ||
+        ui->StatusHeNeLabel->text() == DisconnectedText)
         ui->StatusHeNeLabel->clear();
 }
 
@@ -263,6 +293,7 @@ void TMainForm::ReconnectLostDevice(const TDeviceID& device) {
     // The connect sequence of the operator's Connect, without any tuning command: a laser that
     // stayed locked while the cable was out stays locked.
     ui->StatusLabel->setText(QStringLiteral("Connected"));
+    const bool wasRunning = IodineLaserRunning;
     StartReceiveThread();
     SendConnectRequests();
     ui->ConnectButton->setEnabled(false);
@@ -272,6 +303,23 @@ void TMainForm::ReconnectLostDevice(const TDeviceID& device) {
     AdaptToDeviceKind();
     ui->ChartsPageControl->setCurrentWidget(ui->IodineTabSheet);
     LinkConnected();
+    // The laser ran before the link was lost: until a frequency report says whether it still
+    // does, the simple page says that the link is back and the status is awaited.
+    FAwaitingRunning = wasRunning && !IodineLaserRunning;
+    ui->SimpleStatusPanel->setText(LinkBackText);
+    SetPanelColor(ui->SimpleStatusPanel, ButtonFaceColor());
+}
+
+void TMainForm::IodineLaserRunningKnown(bool wasRunning) {
+    const bool awaited = FAwaitingRunning;
+    FAwaitingRunning = false;
+    // The latest status is shown again as soon as it is known whether the laser runs: the
+    // buttons follow it without waiting for the next change of status.
+    if ((awaited || wasRunning != IodineLaserRunning) && FIodineStatus >= 0)
+        ShowTuningStatus(static_cast<uint16_t>(FIodineStatus));
+    else if (awaited && ui->SimpleStatusPanel->text() == LinkBackText)
+        ui->SimpleStatusPanel->setText(IodineLaserRunning ? QString()
+                                                          : QStringLiteral("laser is off - wait"));
 }
 
 // --- a silent laser ----------------------------------------------------------------------------
@@ -313,17 +361,21 @@ void TMainForm::SilenceTimerTimer() {
 // --- the status model --------------------------------------------------------------------------
 
 void TMainForm::FeedTuningStatus(uint16_t state, const QString& text) {
-    if (LinkEvents)
-        LinkEvents->TuningStatus(state, IodineLaserRunning);
-    QChar locked;
-    if (state == 3 && ui->PeakLabel->text().size() == 1)
-        locked = ui->PeakLabel->text().at(0);
+    // The model first: an event's row in a recording carries the state after the event.
+    const QChar locked = state == 3 ? FIodineLockedPeak : QChar();
     UpdateStatusModel([&](TStatusSnapshot& s) {
         s.TuningStatus = state;
         s.TuningText = text;
         s.LockedPeak = locked;
         s.IodineLaserRunning = IodineLaserRunning;
     });
+    if (LinkEvents)
+        LinkEvents->TuningStatus(state, text, IodineLaserRunning, locked);
+}
+
+void TMainForm::OperatorAction(const QString& text, bool commandsLaser) {
+    if (LinkEvents)
+        LinkEvents->OperatorAction(text, commandsLaser);
 }
 
 void TMainForm::FeedLabelCaption(TLabelTarget target, const QString& caption) {

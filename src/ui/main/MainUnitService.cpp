@@ -87,8 +87,12 @@ void TMainForm::SetExpectedPeaksButtonClick() {
     const int to = ui->ExpectedPeaksToComboBox->currentIndex();
     if (from < 0 || to < 0)
         return;
-    if (SendSetExpectedPeaks(static_cast<uint16_t>(FPeakList->MaskOfRange(from, to))))
+    if (SendSetExpectedPeaks(static_cast<uint16_t>(FPeakList->MaskOfRange(from, to)))) {
+        OperatorAction(QStringLiteral("service value set: expected peaks %1 to %2")
+                           .arg(FPeakList->PeakNameByNumber(std::min(from, to) + 1),
+                                FPeakList->PeakNameByNumber(std::max(from, to) + 1)));
         TServiceSetButtonColor::Confirm(FServicePanelFrame->Controls().SetExpectedPeaksButton);
+    }
 }
 
 void TMainForm::SwitchCFTCalibrationMode() {

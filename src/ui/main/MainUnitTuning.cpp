@@ -6,9 +6,14 @@
 
 #include "ui/main/TuningCommandsUnit.h"
 #include "ui/main/TuningStatusUnit.h"
+#include "ui/service/LaserHeNeViewUnit.h"
 
 #include <QLocale>
+
+#include "monitor/StatusModelUnit.h"
+
 #include <QTimer>
+#include <cmath>
 
 void TMainForm::CreatePeakList() {
     FPeakList = std::make_unique<TPeakList>();
@@ -104,8 +109,11 @@ void TMainForm::SimpleButtonPressed(QToolButton* /*button*/, QToolButton* other,
     if (!down)
         return;               // releasing a pressed button sends nothing
     other->setChecked(false); // one group: at most one button down, both may be up
-    if (peakNumber != -1)
+    if (peakNumber != -1) {
         SendCommand(SimpleButtonCommand(peakNumber));
+        OperatorAction(
+            QStringLiteral("peak %1 chosen").arg(FPeakList->PeakNameByNumber(peakNumber)));
+    }
 }
 
 void TMainForm::StartButtonClick() {
@@ -114,10 +122,16 @@ void TMainForm::StartButtonClick() {
         SendCommand(command);
     ui->LockButton->setVisible(ui->HalfAutomaticRadioButton->isChecked());
     ui->PeakLabel->setText(QStringLiteral("--"));
+    OperatorAction(ui->AutomaticRadioButton->isChecked()
+                       ? QStringLiteral("Start, automatic, peak %1")
+                             .arg(FPeakList->PeakNameByNumber(SetPeakListBoxIndex +
+                                                              FirstAvaiablePeakIndex + 1))
+                       : QStringLiteral("Start, half-automatic"));
 }
 
 void TMainForm::LockButtonClick() {
     SendCommand(LockCommand());
+    OperatorAction(QStringLiteral("Lock"));
 }
 
 void TMainForm::HarmonicComboBoxChange() {
@@ -134,12 +148,25 @@ void TMainForm::FreqDifferenceSet1ButtonClick() {
     const double megahertz = ui->FreqDifference1RealSpinEdit->Value();
     ui->FreqDifference2RealSpinEdit->SetValue(megahertz);
     SendCommand(FreqDifferenceCommand(megahertz));
+    FreqDifferenceSetByOperator(megahertz);
 }
 
 void TMainForm::FreqDifference2ButtonClick() {
     const double megahertz = ui->FreqDifference2RealSpinEdit->Value();
     ui->FreqDifference1RealSpinEdit->SetValue(megahertz);
     SendCommand(FreqDifferenceCommand(megahertz));
+    FreqDifferenceSetByOperator(megahertz);
+}
+
+void TMainForm::FreqDifferenceSetByOperator(double megahertz) {
+    SetPointKnown(megahertz);
+    OperatorAction(QStringLiteral("frequency difference set to %1 MHz")
+                       .arg(QLocale().toString(megahertz, 'f', 3)));
+}
+
+void TMainForm::SetPointKnown(double megahertz) {
+    const double hz = std::nearbyint(megahertz * 1e6);
+    UpdateStatusModel([hz](TStatusSnapshot& s) { s.FreqDifferenceSetHz = hz; });
 }
 
 void TMainForm::ShowTuningStatus(uint16_t state) {
@@ -155,12 +182,34 @@ void TMainForm::ShowTuningStatus(uint16_t state) {
         SetLockedPeakIdLB(*view.LockedPeakNumber - 1);
         SetPeakLabelByIndex(*view.LockedPeakNumber);
     }
-    ui->SimpleStatusPanel->setText(view.PanelText);
-    if (view.ButtonsEnabled) {
-        ui->SimpleFPeakPngSpeedButton->setEnabled(*view.ButtonsEnabled);
-        ui->SimpleJPeakPngSpeedButton->setEnabled(*view.ButtonsEnabled);
+    FIodineStatus = state;
+    FIodineLockedPeak = QChar();
+    if (state == 3 && view.LockedPeakNumber) {
+        const QString name = FPeakList->PeakNameByNumber(*view.LockedPeakNumber);
+        if (name.size() == 1)
+            FIodineLockedPeak = name.at(0);
     }
-    if (view.PanelColor)
+    // Back after a lost link and not yet known whether the laser still runs: the panel keeps
+    // saying so instead of "laser is off - wait".
+    const bool awaiting = FAwaitingRunning && !IodineLaserRunning;
+    if (!awaiting)
+        ui->SimpleStatusPanel->setText(view.PanelText);
+    // Buttons disabled only because the laser was not known to run come back with the first
+    // status that does not disable them itself (a laser still locked after a reconnect).
+    std::optional<bool> buttons = view.ButtonsEnabled;
+    if (!IodineLaserRunning)
+        FButtonsOffForLaser = true;
+    else if (buttons)
+        FButtonsOffForLaser = false;
+    else if (FButtonsOffForLaser) {
+        buttons = true;
+        FButtonsOffForLaser = false;
+    }
+    if (buttons) {
+        ui->SimpleFPeakPngSpeedButton->setEnabled(*buttons);
+        ui->SimpleJPeakPngSpeedButton->setEnabled(*buttons);
+    }
+    if (view.PanelColor && !awaiting)
         SetPanelColor(ui->SimpleStatusPanel, *view.PanelColor);
     switch (view.Blink) {
     case TBlinkChange::On:
@@ -175,6 +224,15 @@ void TMainForm::ShowTuningStatus(uint16_t state) {
         break;
     }
     FeedTuningStatus(state, view.StatusText);
+    if (LaserHeNeChartView)
+        LaserHeNeChartView->IodineChanged();
+}
+
+void TMainForm::ForgetIodineStatus() {
+    FIodineStatus = -1;
+    FIodineLockedPeak = QChar();
+    if (LaserHeNeChartView)
+        LaserHeNeChartView->ForgetState();
 }
 
 void TMainForm::BlinkTimerTimer() {

@@ -1,5 +1,6 @@
 #include "ui/main/ServicePanelUnit.h"
 
+#include "monitor/LinkEventsUnit.h"
 #include "protocol/CommandSequenceUnit.h"
 #include "ui/main/ServiceCommandsUnit.h"
 #include "ui/main/ServicePasswordUnit.h"
@@ -7,6 +8,7 @@
 #include "ui_ServicePanelUnit.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QPalette>
 
 TServicePanelFrame::TServicePanelFrame(QWidget* parent)
@@ -64,9 +66,15 @@ QWidget* TServicePanelFrame::CRCErrorsPlace() const {
 }
 
 void TServicePanelFrame::SetButtonClick(const TServiceSetRow& row) {
+    const double value = SpinEdit(row)->Value();
     // Green confirms a frame that went out; nothing written, nothing confirmed.
-    if (SendServiceSetRow(row, SpinEdit(row)->Value(), ui->StabilizationCheckCheckBox->isChecked()))
-        TServiceSetButtonColor::Confirm(Button(row));
+    if (!SendServiceSetRow(row, value, ui->StabilizationCheckCheckBox->isChecked()))
+        return;
+    TServiceSetButtonColor::Confirm(Button(row));
+    if (LinkEvents)
+        LinkEvents->OperatorAction(QStringLiteral("service value set: %1 = %2")
+                                       .arg(QString::fromUtf8(row.Caption).trimmed(),
+                                            QLocale().toString(value, 'f', row.Decimals)));
 }
 
 void TServicePanelFrame::ReadParamsButtonClick() {

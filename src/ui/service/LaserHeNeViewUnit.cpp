@@ -7,7 +7,7 @@
 
 #include <QTimer>
 
-TLaserHeNeStatus LaserHeNeStatus(TLaserState state, const QString& peakLabel,
+TLaserHeNeStatus LaserHeNeStatus(TLaserState state, const TIodineLock& iodine,
                                  const std::function<double()>& fPeakValue,
                                  const std::function<double()>& jPeakValue,
                                  const std::function<double()>& freqDifference) {
@@ -20,18 +20,32 @@ TLaserHeNeStatus LaserHeNeStatus(TLaserState state, const QString& peakLabel,
         return s;
     }
     s.StatusText = QStringLiteral("ready");
-    s.PanelColor = LaserHeNeColors::Ready;
     const std::function<double()>* peak = nullptr;
-    if (peakLabel == QLatin1String("f"))
+    if (iodine.Locked() && iodine.Peak == QLatin1Char('f'))
         peak = &fPeakValue;
-    else if (peakLabel == QLatin1String("j"))
+    else if (iodine.Locked() && iodine.Peak == QLatin1Char('j'))
         peak = &jPeakValue;
     if (peak) {
         const double value =
             ((*peak) ? (*peak)() : 0.0) + (freqDifference ? freqDifference() : 0.0);
         s.PanelText = QStringLiteral("locked - ") + TUtils::FloatToStrFixed(value, 16, 3) +
                       LaserHeNeFrequencyUnit;
+        s.PanelColor = LaserHeNeColors::Ready;
+        return s;
     }
+    // Ready, but the frequency is not known: say why.
+    QString iodineText;
+    if (iodine.Locked() && !iodine.Peak.isNull())
+        iodineText =
+            QStringLiteral("iodine laser locked at peak %1\n(no frequency value)").arg(iodine.Peak);
+    else if (iodine.Locked())
+        iodineText = QStringLiteral("iodine laser locked\n(peak not reported)");
+    else if (iodine.Status < 0)
+        iodineText = QStringLiteral("iodine laser status awaited");
+    else
+        iodineText = QStringLiteral("iodine laser not locked");
+    s.PanelText = QStringLiteral("ready\n") + iodineText;
+    s.PanelColor = LaserHeNeColors::ReadyNoValue;
     return s;
 }
 
@@ -88,13 +102,23 @@ void TLaserHeNeChartView::Notify(TSubject* Subject) {
 }
 
 void TLaserHeNeChartView::UpdateStatus(TServiceStreamParams* stream) {
-    TLaserHeNeStatusControls& c = FControls;
-    const QString peakLabel = c.PeakLabel ? c.PeakLabel->text() : QString();
-    // One read of the state: the receive thread may store the next frame's meanwhile, and the
-    // code reported must be the one the texts were made from.
     const TLaserState state = stream->FState.load();
-    const TLaserHeNeStatus s =
-        LaserHeNeStatus(state, peakLabel, c.GetFPeakValue, c.GetJPeakValue, [&c]() -> double {
+    FLastState = state;
+    Show(state);
+    if (FControls.StateShown)
+        FControls.StateShown(state, TServiceStreamParams::LaserStateToString(state));
+}
+
+void TLaserHeNeChartView::IodineChanged() {
+    if (FLastState)
+        Show(*FLastState);
+}
+
+void TLaserHeNeChartView::Show(TLaserState state) {
+    TLaserHeNeStatusControls& c = FControls;
+    const TLaserHeNeStatus s = LaserHeNeStatus(
+        state, c.IodineLock ? c.IodineLock() : TIodineLock{}, c.GetFPeakValue, c.GetJPeakValue,
+        [&c]() -> double {
             // Read without touching the field: the operator may be typing into it.
             return c.FreqDifference1RealSpinEdit ? c.FreqDifference1RealSpinEdit->ShownValue()
                                                  : 0.0;
@@ -111,8 +135,6 @@ void TLaserHeNeChartView::UpdateStatus(TServiceStreamParams* stream) {
         else
             PaintPanel(panel, s.PanelColor);
     }
-    if (c.StateShown)
-        c.StateShown(state, s.StateText);
 }
 
 void TLaserHeNeChartView::PaintPanel(QLabel* panel, const QColor& color) {

@@ -20,9 +20,19 @@ class TLaser;
 class TRealSpinEdit;
 
 namespace LaserHeNeColors {
-inline const QColor Ready{0, 128, 0};        // green
-inline const QColor NotReady{243, 105, 113}; // light red
+inline const QColor Ready{0, 128, 0};            // green: ready, the frequency is known
+inline const QColor NotReady{243, 105, 113};     // light red
+inline const QColor ReadyNoValue{176, 196, 222}; // ready, but no frequency to show
 } // namespace LaserHeNeColors
+
+// What the window knows of the iodine laser: its latest tuning status (-1 none since the link
+// opened) and, while that status is "tuning - locked", the peak the lock report named (null when
+// it named none).
+struct TIodineLock {
+    int Status = -1;
+    QChar Peak;
+    bool Locked() const { return Status == 3; }
+};
 
 // Written after a locked frequency (the sum of two frequencies in MHz).
 inline const QString LaserHeNeFrequencyUnit = QStringLiteral(" MHz");
@@ -35,11 +45,12 @@ struct TLaserHeNeStatus {
     QColor PanelColor;                // SimpleStatusHeNePanel
 };
 
-// The laser head is ready in state measurement. Ready and locked to peak f or j (peakLabel):
-// "locked - " + (that peak's frequency + freqDifference, three decimals, the locale's
-// separator) + " MHz"; ready on another peak leaves the panel's text alone. The peak
-// frequencies are asked for only when needed.
-TLaserHeNeStatus LaserHeNeStatus(TLaserState state, const QString& peakLabel,
+// The laser head is ready in state measurement. Ready while the iodine laser's latest status is
+// "tuning - locked" on peak f or j: "locked - " + (that peak's frequency + freqDifference, three
+// decimals, the locale's separator) + " MHz" in green. Ready in any other case: what is known of
+// the iodine laser, never a frequency, never in green. The peak frequencies are asked for only
+// when needed.
+TLaserHeNeStatus LaserHeNeStatus(TLaserState state, const TIodineLock& iodine,
                                  const std::function<double()>& fPeakValue,
                                  const std::function<double()>& jPeakValue,
                                  const std::function<double()>& freqDifference);
@@ -50,7 +61,6 @@ struct TLaserHeNeStatusControls {
     QPointer<QLabel> LaserHeNeStateValueLabel;
     QPointer<QLabel> StatusHeNeLabel;
     QPointer<QLabel> SimpleStatusHeNePanel;
-    QPointer<QLabel> PeakLabel;
     QPointer<TRealSpinEdit> FreqDifference1RealSpinEdit;
     // Frequencies of peaks f and j from the window's peak table (MHz).
     std::function<double()> GetFPeakValue;
@@ -59,6 +69,8 @@ struct TLaserHeNeStatusControls {
     std::function<void(QLabel*, const QColor&)> SetPanelColor;
     // Told the laser head's state (and its text) each time the status is shown.
     std::function<void(TLaserState, const QString&)> StateShown;
+    // The iodine laser's latest status and locked peak; none: nothing is known of it.
+    std::function<TIodineLock()> IodineLock;
 };
 
 class TLaserHeNeChartView : public QObject, public TObserver {
@@ -84,6 +96,11 @@ public:
 
     // Writes the status of stream into the main window's controls.
     void UpdateStatus(TServiceStreamParams* stream);
+    // The iodine laser's status changed: the last shown state of the laser head is shown again
+    // with it (nothing while no state has been shown since ForgetState).
+    void IodineChanged();
+    // The link is gone: the laser head's state is no longer known.
+    void ForgetState() { FLastState.reset(); }
 
     // The panel painting used when the window supplies none.
     static void PaintPanel(QLabel* panel, const QColor& color);
@@ -95,4 +112,7 @@ private:
     QTimer* FTimer = nullptr;
     TServiceStreamParams* FSubscribed = nullptr;
     std::function<void()> FPollRequest;
+    std::optional<TLaserState> FLastState;
+
+    void Show(TLaserState state);
 };

@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -114,10 +115,14 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
     FChart->setMinimumSize(380, 300);
     for (QCPAxis* axis : {FChart->xAxis, FChart->yAxis}) {
         axis->setScaleType(QCPAxis::stLogarithmic);
+        // Labels at powers of ten only (the ranges always hold at least two of them), the
+        // steps between them as unlabelled sub-ticks.
         QSharedPointer<QCPAxisTickerLog> ticker(new QCPAxisTickerLog);
+        ticker->setLogBase(10);
+        ticker->setSubTickCount(8);
         axis->setTicker(ticker);
         axis->setNumberFormat(QStringLiteral("eb"));
-        axis->setNumberPrecision(axis == FChart->xAxis ? 0 : 1);
+        axis->setNumberPrecision(0);
         axis->grid()->setSubGridVisible(true);
     }
     FChart->xAxis->setLabel(QStringLiteral("tau [s]"));
@@ -159,6 +164,8 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
     FSourceLabel->setWordWrap(true);
     FMessageLabel = label("StabilityMessageLabel");
     FMessageLabel->setWordWrap(true);
+    FRecordNoteLabel = label("StabilityRecordNoteLabel");
+    FRecordNoteLabel->setWordWrap(true);
 
     auto button = [this](const char* name, const QString& text, void (TStabilityView::*slot)()) {
         auto* b = new QPushButton(text, this);
@@ -195,6 +202,7 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
     auto* side = new QVBoxLayout;
     side->addLayout(form);
     side->addWidget(FSourceLabel);
+    side->addWidget(FRecordNoteLabel);
     side->addLayout(buttons);
     side->addWidget(FMessageLabel);
     side->addStretch(1);
@@ -209,6 +217,7 @@ TStabilityView::TStabilityView(QWidget* parent, TStatusModel* status, TLinkEvent
     connect(FChart, &QCustomPlot::mouseMove, this, &TStabilityView::ChartMouseMove);
     connect(&FBinner, &TBeatBinner::BinClosed, this, &TStabilityView::AddBin);
     connect(&FRecorder, &TStabilityRecorder::Stopped, this, [this](const QString& message) {
+        emit RecordingChanged(QString());
         FRecordButton->setText(QStringLiteral("Record..."));
         FMessageLabel->setStyleSheet(message.isEmpty() ? QString()
                                                        : QStringLiteral("color: #b00000"));
@@ -261,27 +270,65 @@ void TStabilityView::Attach() {
 
 void TStabilityView::AddBin(const TBeatBin& bin) {
     const int64_t second = bin.Second();
+    if (FHasLast && second <= FLastSecond) {
+        ++FDroppedBins; // the clock went back
+        return;
+    }
+    SplitIfSetPointChanged(bin);
     if (FHasLast) {
-        if (second <= FLastSecond) {
-            ++FDroppedBins; // the clock went back
-            return;
-        }
         FLive.AddGap(std::min(second - FLastSecond - 1, MaxGapBins));
+    } else {
+        FRecordStart = bin.Start;
     }
     FHasLast = true;
     FLastSecond = second;
-    // A beat while the iodine laser is not locked wanders by megahertz: a missing bin, not a
-    // sample. (Unknown status, before the first report, is taken as it comes.)
+    // A beat while the iodine laser is not locked wanders by megahertz, and a bin in which the
+    // lock, the peak or the set point changed mixes two set points: a missing bin, not a sample.
+    // (Unknown status, before the first report, is taken as it comes.)
     const bool unlocked = FUnlockedSeconds.count(second) > 0;
     FUnlockedSeconds.erase(FUnlockedSeconds.begin(), FUnlockedSeconds.upper_bound(second));
-    if (unlocked) {
+    if (unlocked || !bin.Steady) {
         FLive.AddGap(1);
         FDirty = true;
         return;
     }
-    const QChar peak = FStatus ? FStatus->Snapshot().LockedPeak : QChar();
-    FLive.SetOpticalFrequency(FOpticalFrequency(peak));
+    // y of the bin is the beat over the optical frequency of the bin's own peak.
+    FLive.SetOpticalFrequency(FOpticalFrequency(bin.Peak.isNull() ? FRecordPeak : bin.Peak));
     FLive.AddBeat(bin.MeanHz);
+    FDirty = true;
+}
+
+void TStabilityView::SplitIfSetPointChanged(const TBeatBin& bin) {
+    QStringList changes;
+    if (!bin.Peak.isNull() && !FRecordPeak.isNull() && bin.Peak != FRecordPeak)
+        changes << QStringLiteral("peak %1 to %2").arg(FRecordPeak).arg(bin.Peak);
+    if (bin.SetPointHz > 0 && FRecordSetPointHz > 0 && bin.SetPointHz != FRecordSetPointHz)
+        changes << QStringLiteral("set point %1 to %2 MHz")
+                       .arg(FRecordSetPointHz / 1e6, 0, 'f', 3)
+                       .arg(bin.SetPointHz / 1e6, 0, 'f', 3);
+    if (!changes.isEmpty() && FHasLast)
+        StartNewRecord(changes.join(QStringLiteral(", ")), bin.Start);
+    if (!bin.Peak.isNull())
+        FRecordPeak = bin.Peak;
+    if (bin.SetPointHz > 0)
+        FRecordSetPointHz = bin.SetPointHz;
+}
+
+void TStabilityView::StartNewRecord(const QString& reason, const QDateTime& at) {
+    ClearLive();
+    FSplitNote = QStringLiteral("New record since %1 UTC: %2.")
+                     .arg(at.toUTC().toString(QStringLiteral("HH:mm:ss")), reason);
+    if (FEvents != nullptr)
+        FEvents->Add(TLinkEventKind::_record_split,
+                     QStringLiteral("new stability record: ") + reason);
+}
+
+void TStabilityView::ClearLive() {
+    FLive.Clear();
+    FHasLast = false;
+    FRecordStart = QDateTime();
+    FLockLosses = 0;
+    FDroppedBins = 0;
     FDirty = true;
 }
 
@@ -337,13 +384,7 @@ void TStabilityView::DrawPoints(const QList<TDeviationPoint>& table) {
     FGraph->setData(x, y, true);
     FErrorBars->setData(minus, plus);
     FChart->yAxis->setLabel(KindTitle(Kind()));
-    if (!table.isEmpty() && lo > 0) {
-        FChart->xAxis->setRange(table.first().Tau / 1.5, table.last().Tau * 1.5);
-        // at least a decade, so that the logarithmic axis shows a power of ten
-        const double centre = std::sqrt(lo * hi);
-        const double half = std::max(std::sqrt(hi / lo) * 1.5, std::sqrt(10.0));
-        FChart->yAxis->setRange(centre / half, centre * half);
-    }
+    SetAxisRanges(table, lo, hi);
 }
 
 void TStabilityView::DrawNoiseMarks(const QList<TDeviationPoint>& table) {
@@ -467,6 +508,7 @@ void TStabilityView::Redraw() {
     DrawPoints(FShownTable);
     DrawNoiseMarks(FShownTable);
     FChart->replot(QCustomPlot::rpQueuedReplot);
+    FRecordNoteLabel->setText(RecordNote());
 
     const TBeatStatistics s = acc.Statistics();
     const bool any = s.Samples > 0;
@@ -486,16 +528,42 @@ void TStabilityView::Redraw() {
                                     .arg(QLocale().toString(acc.OpticalFrequency() / 1e6, 'f', 3)));
 }
 
+namespace {
+TStabilityView::TQuestion QuestionOverride;
+} // namespace
+
+void TStabilityView::SetQuestionOverride(TQuestion question) {
+    QuestionOverride = std::move(question);
+}
+
 void TStabilityView::ClearButtonClick() {
+    // A live record is thrown away only when the operator says so; a file shown goes back to
+    // the live record without asking.
+    const TBeatStatistics live = FLive.Statistics();
+    if (!FFileRecord && live.Bins > 0) {
+        const QString question = QStringLiteral("Throw away the stability record of %1 (%2 bins)?")
+                                     .arg(Duration(live.RecordSeconds))
+                                     .arg(live.Bins);
+        const bool yes = QuestionOverride
+                             ? QuestionOverride(this, question)
+                             : QMessageBox::question(this, QStringLiteral("Clear"), question,
+                                                     QMessageBox::Yes | QMessageBox::No,
+                                                     QMessageBox::No) == QMessageBox::Yes;
+        if (!yes)
+            return;
+    }
+    const bool showedFile = FFileRecord != nullptr;
     FFileRecord.reset();
     FFileName.clear();
-    FLive.Clear();
-    FBinner.Reset();
-    FHasLast = false;
-    FLockLosses = 0;
-    FDroppedBins = 0;
-    FUnlockedSeconds.clear();
     FDirty = true;
+    if (!showedFile) {
+        ClearLive();
+        FBinner.Reset();
+        FUnlockedSeconds.clear();
+        FRecordPeak = QChar();
+        FRecordSetPointHz = 0;
+        FSplitNote.clear();
+    }
     Redraw();
 }
 
@@ -506,7 +574,8 @@ void TStabilityView::ExportButtonClick() {
     if (name.isEmpty()) {
         return;
     }
-    const QByteArray text = ExportTableText();
+    QByteArray text = ExportHeader().toUtf8();
+    text += ExportTableText();
     QFile file(name);
     const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                     file.write(text) == text.size() && file.flush();
@@ -533,6 +602,7 @@ void TStabilityView::RecordButtonClick() {
         return;
     }
     FRecordButton->setText(QStringLiteral("Stop recording"));
+    emit RecordingChanged(name);
     FMessageLabel->setStyleSheet(QString());
     FMessageLabel->setText(QStringLiteral("Recording to %1").arg(QFileInfo(name).fileName()));
 }
@@ -566,4 +636,90 @@ void TStabilityView::OpenButtonClick() {
             .arg(data.Y.size()));
     FDirty = true;
     Redraw();
+}
+
+// --- the record's header block, notes and axes ---------------------------------------------------
+
+QString TStabilityView::ExportHeader() const {
+    const TStabilityAccumulator& acc = Shown();
+    const TBeatStatistics st = acc.Statistics();
+    TRecordHeader h;
+    h.Title = QStringLiteral("Halvane stability export");
+    h.Tau0 = acc.Tau0();
+    h.SkippedBins = QString::number(st.Gaps);
+    if (FFileRecord) {
+        h.StartUtc = h.EndUtc =
+            QStringLiteral("unknown (file %1)").arg(QFileInfo(FFileName).fileName());
+        h.Peak = QStringLiteral("as in the file");
+        h.SetPoint = QStringLiteral("as in the file");
+    } else {
+        const auto utc = [](const QDateTime& t) {
+            return t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+        };
+        h.StartUtc = FRecordStart.isValid() ? utc(FRecordStart) : QStringLiteral("none");
+        h.EndUtc = FHasLast ? utc(QDateTime::fromSecsSinceEpoch(FLastSecond + 1, Qt::UTC))
+                            : QStringLiteral("none");
+        h.Peak = FRecordPeak.isNull() ? QStringLiteral("none") : QString(FRecordPeak);
+        h.SetPoint = FRecordSetPointHz > 0
+                         ? QStringLiteral("%1 MHz").arg(FRecordSetPointHz / 1e6, 0, 'f', 3)
+                         : QStringLiteral("unknown");
+    }
+    return RecordHeaderText(h) +
+           QStringLiteral("# confidence_intervals: %1 %, chi-squared from the equivalent degrees of "
+                          "freedom of the noise type identified at each tau\n")
+               .arg(FConfidence * 100, 0, 'f', 1);
+}
+
+QString TStabilityView::RecordNote() const {
+    QStringList notes;
+    if (!FFileRecord && !FSplitNote.isEmpty())
+        notes << FSplitNote;
+    const QString missing = MissingTausNote(FShownTable);
+    if (!missing.isEmpty())
+        notes << missing;
+    return notes.join(QLatin1Char('\n'));
+}
+
+QString TStabilityView::MissingTausNote(const QList<TDeviationPoint>& table) const {
+    const TStabilityAccumulator& acc = Shown();
+    const TBeatStatistics st = acc.Statistics();
+    if (st.Gaps == 0)
+        return QString();
+    // The longest tau the record's length allows: the largest power of two up to a third.
+    int64_t longest = 0;
+    for (int64_t m = 1; m <= st.Bins / 3; m *= 2)
+        longest = m;
+    const int64_t shown = table.isEmpty() ? 0 : table.last().M;
+    if (longest == 0 || shown >= longest)
+        return QString();
+    return QStringLiteral("Taus from %1 s up are missing: %2 of %3 bins are skipped (link "
+                          "losses, seconds without a lock), too few terms are left.")
+        .arg(
+            QLocale().toString(static_cast<double>(shown > 0 ? shown * 2 : 1) * acc.Tau0(), 'g', 6))
+        .arg(st.Gaps)
+        .arg(st.Bins);
+}
+
+void TStabilityView::SetAxisRanges(const QList<TDeviationPoint>& table, double lo, double hi) {
+    // Whole decades around the values, at least two: the log ticker labels only powers of ten
+    // then, so no two labels are the same and none collide, and each axis has two labels.
+    const auto decades = [](double min, double max, int least) {
+        int from = static_cast<int>(std::floor(std::log10(min) + 1e-9));
+        int to = static_cast<int>(std::ceil(std::log10(max) - 1e-9));
+        if (to - from < least) {
+            const int more = least - (to - from);
+            from -= more / 2;
+            to += more - more / 2;
+        }
+        return QCPRange(std::pow(10.0, from), std::pow(10.0, to));
+    };
+    if (table.isEmpty()) {
+        FChart->xAxis->setRange(1, 1000);
+        FChart->yAxis->setRange(1e-13, 1e-10);
+        return;
+    }
+    FChart->xAxis->setRange(decades(table.first().Tau, table.last().Tau, 2));
+    if (!(lo > 0) || !(hi >= lo) || !std::isfinite(hi))
+        lo = hi = table.first().Deviation > 0 ? table.first().Deviation : 1e-12;
+    FChart->yAxis->setRange(decades(lo, hi, 2));
 }

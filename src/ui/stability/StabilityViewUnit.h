@@ -47,6 +47,11 @@ public:
         FOpticalFrequency = std::move(provider);
     }
 
+    // Asked before 'Clear' throws a live record away: true to go on. Tests answer it; by
+    // default a question box.
+    using TQuestion = std::function<bool(QWidget* parent, const QString& question)>;
+    static void SetQuestionOverride(TQuestion question);
+
     // The once-a-second work: close the bin of a second that had no report, redraw.
     void TimerTick();
     void ClearButtonClick();
@@ -70,8 +75,26 @@ public:
     bool ShowsFile() const { return FFileRecord != nullptr; }
     int LockLosses() const { return FLockLosses; }
     const TStabilityRecorder& Recorder() const { return FRecorder; }
+    // The header block of an export of the shown record.
+    QString ExportHeader() const;
+    // What the page says about the record: a new record started, taus missing.
+    QString RecordNote() const;
+
+signals:
+    // A recording started (the file's name) or ended (empty).
+    void RecordingChanged(const QString& fileName);
 
 private:
+    // A change of the locked peak or of the set point starts a new record (with an event).
+    void SplitIfSetPointChanged(const TBeatBin& bin);
+    void StartNewRecord(const QString& reason, const QDateTime& at);
+    void ClearLive();
+    // Decade-aligned ranges: the tau axis shows only powers of ten, the deviation axis at least
+    // two of them.
+    void SetAxisRanges(const QList<TDeviationPoint>& table, double lo, double hi);
+    // Why the longest taus are not in the table, when gaps are the reason.
+    QString MissingTausNote(const QList<TDeviationPoint>& table) const;
+
     void Attach();
     void AddBin(const TBeatBin& bin);
     void Redraw();
@@ -93,6 +116,12 @@ private:
     int64_t FDroppedBins = 0;
     int FLockLosses = 0;
     std::set<int64_t> FUnlockedSeconds; // seconds with a report while not locked
+    // The set point of the live record: the locked peak and the set frequency difference of
+    // its bins (null and 0 until a bin tells them), and its first bin's time.
+    QChar FRecordPeak;
+    double FRecordSetPointHz = 0;
+    QDateTime FRecordStart;
+    QString FSplitNote;
     bool FDirty = true;
     QTimer FTimer;
 
@@ -112,5 +141,6 @@ private:
     QLabel* FLockLossLabel = nullptr;
     QLabel* FSourceLabel = nullptr;
     QLabel* FMessageLabel = nullptr;
+    QLabel* FRecordNoteLabel = nullptr;
     QPushButton* FRecordButton = nullptr;
 };

@@ -11,18 +11,24 @@
 #include "protocol/ReadFrameUnit.h"
 #include "protocol/SendFrameUnit.h"
 #include "ui/controls/ALProgressBar.h"
+#include "ui/controls/RealSpinEdit.h"
 #include "ui/main/ChartFeedersUnit.h"
 #include "ui/main/LinkEventsViewUnit.h"
 #include "ui/main/SaveDialogUnit.h"
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFontMetrics>
+#include <QGraphicsEffect>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
+#include <QToolButton>
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -54,10 +60,12 @@ struct LinkHealthTest : MainWindowTest {
     bool WaitLost() {
         return QTest::qWaitFor([&] { return form->LinkLost() && !ILFrameReader; }, 5000);
     }
+    // The link and lock events (the operator's actions are looked at on their own).
     std::vector<TLinkEventKind> Kinds() const {
         std::vector<TLinkEventKind> kinds;
         for (const TLinkEvent& e : LinkEvents->Events())
-            kinds.push_back(e.Kind);
+            if (e.Kind != TLinkEventKind::_operator_action)
+                kinds.push_back(e.Kind);
         return kinds;
     }
     // Runs the looking for the lost device once (the recovery timer's tick).
@@ -164,13 +172,13 @@ TEST_F(LinkHealthTest, TheReportsFeedTheStatusModelAndTheEvents) {
                                                     TLinkEventKind::_lock_lost}));
     // The main page shows them newest first with the count.
     auto* list = Find<QListWidget>("LinkEventsListBox");
-    ASSERT_EQ(list->count(), 2);
-    EXPECT_TRUE(list->item(0)->text().endsWith(QStringLiteral("Z lock lost (status 4)")));
+    ASSERT_EQ(list->count(), 3); // and the operator's connect
+    EXPECT_TRUE(list->item(0)->text().endsWith(QStringLiteral("Z lock lost (unlocked)")));
     EXPECT_EQ(Label("LockLossCountLabel")->text(), QStringLiteral("Lock losses since start: 1"));
     EXPECT_TRUE(
         Label("LatestEventLabel")->text().startsWith(QStringLiteral("Lock losses since start: 1")));
     EXPECT_TRUE(
-        Label("LatestEventLabel")->toolTip().endsWith(QStringLiteral("lock lost (status 4)")));
+        Label("LatestEventLabel")->toolTip().endsWith(QStringLiteral("lock lost (unlocked)")));
 
     Find<QPushButton>("DisconnectButton")->click();
     EXPECT_EQ(StatusModel->Snapshot().Link, TLinkState::_disconnected);
@@ -219,7 +227,7 @@ TEST_F(LinkHealthTest, TheSameDeviceBackIsReconnectedWithoutATuningCommand) {
     ConnectFirstDevice();
     form->IodineLaserRunning = true;
     fake.QueueRx(StatusFrame(3));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return LinkEvents->Events().size() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Kinds().size() == 1; }, 5000));
     fake.Unplug();
     ASSERT_TRUE(WaitLost());
     Look(); // not back yet
@@ -286,7 +294,7 @@ TEST_F(LinkHealthTest, HundredUnplugsInARowLeaveOneHandleAndOneThreadAtMost) {
     EXPECT_EQ(fake.MostOpenHandles(), 1);
     EXPECT_EQ(fake.Opens(), 101);
     EXPECT_EQ(fake.Closes(), 100);
-    EXPECT_EQ(LinkEvents->Events().size(), 200);
+    EXPECT_EQ(Kinds().size(), 200u);
     for (const TWireFrame& f : Wire())
         EXPECT_FALSE(IsTuningCommand(f)) << f;
     form.reset();
@@ -406,10 +414,10 @@ TEST_F(LinkHealthTest, TheEventsAreSavedOnePerLineTimeFirst) {
     QFile file(name);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 3); // the operator's connect, the loss, the return
     const QRegularExpression line(
-        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z link (lost|restored) "
-                       "\\(QRX-7A one\\)$"));
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z (operator: connect "
+                       "QRX-7A one|link (lost|restored) \\(QRX-7A one\\))$"));
     for (const QString& l : lines)
         EXPECT_TRUE(line.match(l).hasMatch()) << l.toStdString();
     EXPECT_EQ(Label("SaveEventsResultLabel")->text(), QStringLiteral("Saved"));
@@ -562,4 +570,218 @@ TEST_F(KernelLinkHealth, AnAdapterBackBusyThenClosedToTheUserIsReconnectedOnceIt
     for (qsizetype at = 0; at + 12 <= wire.size(); at += 12)
         EXPECT_FALSE((wire[at + 10] & 0x0F) == 1 && wire[at + 1] >= 32 && wire[at + 1] <= 35)
             << "code " << int(wire[at + 1]);
+}
+
+// --- operator actions, the lock they end, and the latest event ---------------------------------
+
+TEST_F(LinkHealthTest, OperatorActionsAreEventsAndTheLockTheyEndIsNoLoss) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    ASSERT_FALSE(LinkEvents->Events().isEmpty());
+    EXPECT_EQ(LinkEvents->Events().back().Text, QStringLiteral("operator: connect QRX-7A one"));
+    int nowMs = 0;
+    const QDateTime origin(QDate(2026, 12, 9), QTime(13, 0), QTimeZone::utc());
+    LinkEvents->SetClock([&] { return origin.addMSecs(nowMs); });
+    form->IodineLaserRunning = true;
+    form->ExpectedPeaks(0x3FFF); // buttons f and j
+    auto texts = [] {
+        QStringList t;
+        for (const TLinkEvent& e : LinkEvents->Events())
+            t << e.Text;
+        return t;
+    };
+    auto waitFor = [&](const QString& text) {
+        return QTest::qWaitFor([&] { return texts().contains(text); }, 5000);
+    };
+    fake.QueueRx(BoardFrame(1, 18, 6) + StatusFrame(3));
+    ASSERT_TRUE(waitFor("lock reached (peak f)"));
+
+    // The operator goes to j: the lock it ends is no loss.
+    ClearWire();
+    nowMs = 1000;
+    Find<QToolButton>("SimpleJPeakPngSpeedButton")->click();
+    EXPECT_EQ(Wire(), (std::vector<TWireFrame>{{1, 34, 10}}));
+    nowMs = 1800;
+    fake.QueueRx(StatusFrame(1));
+    ASSERT_TRUE(waitFor("lock released (tuning - start) after peak j chosen"));
+    EXPECT_EQ(LinkEvents->LockLossCount(), 0);
+    fake.QueueRx(BoardFrame(1, 18, 10) + StatusFrame(3));
+    ASSERT_TRUE(waitFor("lock reached (peak j)"));
+    // A minute later the laser drops out by itself: a loss, in the status words.
+    nowMs = 61800;
+    fake.QueueRx(StatusFrame(4));
+    ASSERT_TRUE(waitFor("lock lost (unlocked)"));
+    EXPECT_EQ(LinkEvents->LockLossCount(), 1);
+    EXPECT_EQ(Label("LockLossCountLabel")->text(), QStringLiteral("Lock losses since start: 1"));
+
+    const struct {
+        const char* Name;
+        std::function<void()> Act;
+        const char* Text;
+    } actions[] = {
+        {"Start", [&] { Find<QPushButton>("StartButton")->click(); },
+         "operator: Start, automatic, peak f"},
+        {"Lock", [&] { form->LockButtonClick(); }, "operator: Lock"},
+        {"frequency difference",
+         [&] {
+             Find<TRealSpinEdit>("FreqDifference2RealSpinEdit")->SetValue(150);
+             form->FreqDifference2ButtonClick();
+         },
+         "operator: frequency difference set to 150.000 MHz"},
+        {"Disconnect", [&] { Find<QPushButton>("DisconnectButton")->click(); },
+         "operator: disconnect"},
+    };
+    for (const auto& a : actions) {
+        nowMs += 1000;
+        const qsizetype before = LinkEvents->Events().size();
+        a.Act();
+        ASSERT_EQ(LinkEvents->Events().size(), before + 1) << a.Name;
+        const TLinkEvent& e = LinkEvents->Events().back();
+        EXPECT_EQ(e.Kind, TLinkEventKind::_operator_action) << a.Name;
+        EXPECT_EQ(e.Text, QString::fromLatin1(a.Text)) << a.Name;
+        EXPECT_EQ(e.Time, origin.addMSecs(nowMs)) << a.Name;
+        EXPECT_EQ(e.Time.timeSpec(), Qt::UTC) << a.Name;
+    }
+}
+
+TEST_F(LinkHealthTest, TheLatestEventIsShortenedInWholeWords) {
+    TLinkEvent event;
+    event.Time = QDateTime(QDate(2026, 12, 9), QTime(13, 4, 5), QTimeZone::utc());
+    event.Text = QStringLiteral("link lost (QRX-7A Laser Controller Serial 000123456789)");
+    QLabel label;
+    const QFontMetrics metrics = label.fontMetrics();
+    const QString full =
+        TLinkEventsView::LockLossText(3) + QStringLiteral("   Latest: 13:04:05 UTC ") + event.Text;
+    const QStringList fullWords = full.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (int width : {2000, metrics.horizontalAdvance(full) - 1, 330, 260, 200, 120}) {
+        const QString shown = TLinkEventsView::LatestEventText(3, event, metrics, width);
+        QString words = shown;
+        if (words.endsWith(QChar(0x2026)))
+            words.chop(1);
+        for (const QString& word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            EXPECT_TRUE(fullWords.contains(word)) << width << ": " << shown.toStdString();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("Lock losses since start: 3"))) << width;
+        if (width >= metrics.horizontalAdvance(full)) {
+            EXPECT_EQ(shown, full);
+        } else if (metrics.horizontalAdvance(shown) > width) {
+            EXPECT_TRUE(shown.endsWith(QStringLiteral("link") + QChar(0x2026)))
+                << "only the first word may overflow: " << shown.toStdString();
+        }
+    }
+}
+
+// --- nothing looks live without a link; a reconnect awaits the status ----------------------------
+
+TEST_F(LinkHealthTest, AfterDisconnectNothingLooksLiveAsAfterALostLink) {
+    const struct {
+        const char* Name;
+        bool Unplug;
+        const char* Panel;
+    } ways[] = {{"lost link", true, "link lost - looking for the device"},
+                {"Disconnect", false, "disconnected"}};
+    for (const auto& way : ways) {
+        Create({"QRX-7A one"});
+        ConnectFirstDevice();
+        form->IodineLaserRunning = true;
+        fake.QueueRx(BoardFrame(1, 8, 253) + BoardFrame(1, 4, 40) +
+                     BoardFrame(3, 166, 0xD180, 0x08F0, 2500) + StatusFrame(3));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return Label("SignalPWRLabel")->text() == "2500"; }, 5000));
+        if (way.Unplug) {
+            fake.Unplug();
+            ASSERT_TRUE(WaitLost()) << way.Name;
+        } else {
+            Find<QPushButton>("DisconnectButton")->click();
+        }
+        for (const char* value : {"CFTValueLabel", "FreqDifferenceValueLabel", "SignalPWRLabel",
+                                  "LaserHeNeStateValueLabel", "PeakLabel"})
+            EXPECT_EQ(Label(value)->text(), QStringLiteral("--")) << way.Name << " " << value;
+        for (const char* group : {"FreqInfoGroupBox", "FreqDifference2GroupBox",
+                                  "TuningMirrorALProgressBar", "LaserHeNeStateValueLabel"})
+            EXPECT_FALSE(Find<QWidget>(group)->isEnabled()) << way.Name << " " << group;
+        EXPECT_FALSE(Find<TALProgressBar>("TuningMirrorALProgressBar")->ShowPosText());
+        for (const char* chart : {"IodineTabSheet", "FreqDiffTabSheet"})
+            EXPECT_NE(Find<QWidget>(chart)->graphicsEffect(), nullptr) << way.Name << " " << chart;
+        EXPECT_EQ(Label("SimpleStatusPanel")->text(), QString::fromLatin1(way.Panel));
+        EXPECT_EQ(TMainForm::PanelColor(Label("SimpleStatusHeNePanel")), QColor(0xA0, 0xA0, 0xA4));
+        EXPECT_FALSE(form->BlinkTimer->isActive());
+        // A new connect makes everything live again.
+        if (way.Unplug) {
+            fake.Plug();
+            Look();
+        } else {
+            ConnectFirstDevice();
+        }
+        EXPECT_TRUE(Find<QWidget>("FreqInfoGroupBox")->isEnabled()) << way.Name;
+        EXPECT_EQ(Find<QWidget>("IodineTabSheet")->graphicsEffect(), nullptr) << way.Name;
+        form.reset();
+    }
+}
+
+TEST_F(LinkHealthTest, AfterAReconnectTheStatusIsAwaitedAndTheButtonsFollowIt) {
+    Create({"QRX-7A one"});
+    ConnectFirstDevice();
+    form->ExpectedPeaks(0x3FFF);
+    const QByteArray running = BoardFrame(3, 166, 0xD180, 0x08F0, 2500);
+    fake.QueueRx(running + BoardFrame(1, 18, 6) + StatusFrame(3));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Label("SimpleStatusPanel")->text().startsWith("locked at peak f"); }, 5000));
+    fake.Unplug();
+    ASSERT_TRUE(WaitLost());
+    fake.Plug();
+    Look();
+    ASSERT_TRUE(Connection->Connected());
+    auto* f = Find<QToolButton>("SimpleFPeakPngSpeedButton");
+    auto* panel = Label("SimpleStatusPanel");
+    EXPECT_EQ(panel->text(), QStringLiteral("link back - waiting for status"));
+    // The laser stayed locked: the controller says so once, before the frequency board speaks.
+    fake.QueueRx(BoardFrame(1, 18, 6) + StatusFrame(3));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Label("StatusLabel")->text() == QStringLiteral("tuning - locked"); }, 5000));
+    EXPECT_EQ(panel->text(), QStringLiteral("link back - waiting for status"));
+    EXPECT_FALSE(f->isEnabled());
+    // The first frequency report shows the laser running: the status stands, buttons usable.
+    fake.QueueRx(running);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return panel->text().startsWith("locked at peak f"); }, 5000));
+    EXPECT_EQ(TMainForm::PanelColor(panel), QColor(0, 0x80, 0));
+    EXPECT_TRUE(f->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>("SimpleJPeakPngSpeedButton")->isEnabled());
+}
+
+// --- the recording in the window
+// -------------------------------------------------------------------
+
+TEST_F(LinkHealthTest, ARecordingIsSaidOnEveryPageAndItsEventRowsCarryTheStateAfter) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    SetSaveDialogOverride([&](const TSaveDialogRequest&) { return path; });
+    Create({"QRX-7A one"});
+    form->show();
+    ConnectFirstDevice();
+    form->IodineLaserRunning = true;
+    Find<QPushButton>("StabilityRecordButton")->click();
+    SetSaveDialogOverride({});
+    auto* recording = Label("RecordingLabel");
+    auto* pages = Find<QTabWidget>("PageControl");
+    for (const char* page : {"SimpleMenuTabSheet", "MainTabSheet", "ServiceLaserTabSheet"}) {
+        pages->setCurrentWidget(Find<QWidget>(page));
+        EXPECT_TRUE(recording->isVisible()) << page;
+        EXPECT_EQ(recording->text(), QStringLiteral("Recording to run.csv")) << page;
+    }
+    fake.QueueRx(BoardFrame(1, 18, 6) + StatusFrame(3) + StatusFrame(4));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LinkEvents->LockLossCount() == 1; }, 5000));
+    Find<QPushButton>("StabilityRecordButton")->click();
+    EXPECT_FALSE(recording->isVisible());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains(QRegularExpression(
+        QStringLiteral(",3,f,[^,]*,[^,]*,lock_reached,lock reached \\(peak f\\)\n"))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(
+        QRegularExpression(QStringLiteral(",4,,[^,]*,[^,]*,lock_lost,lock lost \\(unlocked\\)\n"))))
+        << text.toStdString();
+    EXPECT_TRUE(text.startsWith(QLatin1String("# Halvane measurement recording\n")));
+    EXPECT_FALSE(text.contains(QLatin1String("(recording)"))) << "the end is written at the stop";
 }

@@ -15,21 +15,21 @@ struct TMainControls {
     QLabel* state = new QLabel(QStringLiteral("--"), &window);
     QLabel* status = new QLabel(QStringLiteral("--"), &window);
     QLabel* panel = new QLabel(QStringLiteral("--"), &window);
-    QLabel* peak = new QLabel(QStringLiteral("--"), &window);
     TRealSpinEdit* freqDifference = new TRealSpinEdit(&window);
     double fPeak = 1000.25;
     double jPeak = 2000.5;
+    TIodineLock iodine;
 
     TLaserHeNeStatusControls Controls() {
         return {state,
                 status,
                 panel,
-                peak,
                 freqDifference,
                 [this] { return fPeak; },
                 [this] { return jPeak; },
                 {},
-                {}};
+                {},
+                [this] { return iodine; }};
     }
     static QColor Colour(QLabel* l) { return l->palette().color(QPalette::Window); }
 };
@@ -65,7 +65,7 @@ TEST_F(LaserHeNeView, NotReadyInRedForAnyStateButMeasurement) {
 TEST_F(LaserHeNeView, ReadyOnPeakFShowsTheLockedFrequency) {
     const TLocaleScope english{QLocale(QLocale::English)};
     view->SetShowData(true);
-    main.peak->setText("f");
+    main.iodine = {3, QLatin1Char('f')};
     main.freqDifference->SetValue(150);
     State(4);
     EXPECT_EQ(main.state->text(), "measurement");
@@ -73,7 +73,7 @@ TEST_F(LaserHeNeView, ReadyOnPeakFShowsTheLockedFrequency) {
     EXPECT_EQ(main.panel->text(), "locked - 1150.250 MHz");
     EXPECT_EQ(TMainControls::Colour(main.panel), QColor(0, 128, 0));
 
-    main.peak->setText("j");
+    main.iodine = {3, QLatin1Char('j')};
     State(20); // no such state: shown as measurement
     EXPECT_EQ(main.panel->text(), "locked - 2150.500 MHz");
 }
@@ -81,20 +81,51 @@ TEST_F(LaserHeNeView, ReadyOnPeakFShowsTheLockedFrequency) {
 TEST_F(LaserHeNeView, LockedFrequencyUsesTheLocaleSeparator) {
     const TLocaleScope polish{QLocale(QLocale::Polish)};
     view->SetShowData(true);
-    main.peak->setText("f");
+    main.iodine = {3, QLatin1Char('f')};
     main.freqDifference->SetValue(150);
     State(4);
     EXPECT_EQ(main.panel->text(), "locked - 1150,250 MHz");
 }
 
-TEST_F(LaserHeNeView, ReadyOnAnotherPeakLeavesThePanelText) {
+TEST_F(LaserHeNeView, AFrequencyInGreenOnlyWhileTheIodineLaserIsLockedOnFOrJ) {
+    const TLocaleScope english{QLocale(QLocale::English)};
+    const QColor green(0, 128, 0), notReady(243, 105, 113), noValue(176, 196, 222);
+    const QChar none;
+    const struct {
+        int HeadState;
+        TIodineLock Iodine;
+        const char* Status;
+        const char* Panel;
+        QColor Colour;
+    } cases[] = {
+        {4, {3, QLatin1Char('f')}, "ready", "locked - 1150.250 MHz", green},
+        {4, {3, QLatin1Char('j')}, "ready", "locked - 2150.500 MHz", green},
+        {4,
+         {3, QLatin1Char('m')},
+         "ready",
+         "ready\niodine laser locked at peak m\n(no frequency value)",
+         noValue},
+        {4, {3, none}, "ready", "ready\niodine laser locked\n(peak not reported)", noValue},
+        {4, {0, none}, "ready", "ready\niodine laser not locked", noValue},
+        {4, {4, QLatin1Char('f')}, "ready", "ready\niodine laser not locked", noValue},
+        {4, {-1, none}, "ready", "ready\niodine laser status awaited", noValue},
+        {3, {3, QLatin1Char('f')}, "not ready", "not ready", notReady},
+    };
     view->SetShowData(true);
-    State(3);
-    main.peak->setText("c");
-    State(4);
-    EXPECT_EQ(main.status->text(), "ready");
-    EXPECT_EQ(main.panel->text(), "not ready");
-    EXPECT_EQ(TMainControls::Colour(main.panel), QColor(0, 128, 0));
+    main.freqDifference->SetValue(150);
+    for (const auto& c : cases) {
+        State(3); // every case starts from another text
+        main.iodine = c.Iodine;
+        State(uint8_t(c.HeadState));
+        const std::string where = QStringLiteral("state %1, status %2, peak %3")
+                                      .arg(c.HeadState)
+                                      .arg(c.Iodine.Status)
+                                      .arg(c.Iodine.Peak)
+                                      .toStdString();
+        EXPECT_EQ(main.status->text(), c.Status) << where;
+        EXPECT_EQ(main.panel->text(), c.Panel) << where;
+        EXPECT_EQ(TMainControls::Colour(main.panel), c.Colour) << where;
+    }
 }
 
 TEST_F(LaserHeNeView, StatusRulesWithoutWidgets) {
@@ -103,11 +134,13 @@ TEST_F(LaserHeNeView, StatusRulesWithoutWidgets) {
         ++asked;
         return 1.0;
     };
-    const TLaserHeNeStatus s = LaserHeNeStatus(TLaserState::_error, "f", f, f, [] { return 2.0; });
+    const TIodineLock lockedF{3, QLatin1Char('f')};
+    const TLaserHeNeStatus s =
+        LaserHeNeStatus(TLaserState::_error, lockedF, f, f, [] { return 2.0; });
     EXPECT_EQ(s.StatusText, "not ready");
     EXPECT_EQ(asked, 0) << "the peak table is read only when locked";
-    const TLaserHeNeStatus none = LaserHeNeStatus(TLaserState::_measurement, "--", f, f, {});
-    EXPECT_FALSE(none.PanelText.has_value());
+    LaserHeNeStatus(TLaserState::_measurement, TIodineLock{4, QChar()}, f, f, {});
+    EXPECT_EQ(asked, 0);
 }
 
 TEST_F(LaserHeNeView, TheStateCodeReportedIsTheOneItsTextsWereMadeFrom) {
@@ -141,7 +174,7 @@ TEST_F(LaserHeNeView, MissingControlsAreSkipped) {
     Laser->DecodeFrame(LaserAnswer(0x01, {4}).data());
     delete main.panel;
     delete main.freqDifference;
-    main.peak->setText("f");
+    main.iodine = {3, QLatin1Char('f')};
     QCoreApplication::processEvents();
     EXPECT_EQ(main.status->text(), "ready");
 }

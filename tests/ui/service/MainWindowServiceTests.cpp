@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 
 #include <functional>
 
@@ -66,11 +67,78 @@ TEST_F(ServiceInWindow, LaserHeadStatusReachesTheMainPages) {
     ASSERT_TRUE(Connection->Connected());
     ASSERT_TRUE(RunUntil([&] { return Text("StatusHeNeLabel") == "ready"; }));
     EXPECT_EQ(Text("LaserHeNeStateValueLabel"), "measurement");
-    EXPECT_EQ(TMainForm::PanelColor(Find<QLabel>("SimpleStatusHeNePanel")), QColor(0, 128, 0));
+    // Ready, but the iodine laser is not locked yet: no frequency, not in green.
+    EXPECT_TRUE(Text("SimpleStatusHeNePanel").startsWith("ready\n"));
+    EXPECT_NE(TMainForm::PanelColor(Find<QLabel>("SimpleStatusHeNePanel")), QColor(0, 128, 0));
 
     Find<QPushButton>("StartButton")->click();
     ASSERT_TRUE(RunUntil([&] { return Text("SimpleStatusHeNePanel").startsWith("locked - "); }));
     EXPECT_TRUE(Text("SimpleStatusHeNePanel").endsWith(" MHz"));
+}
+
+// Whatever the iodine laser does, the two pages agree about the HeNe laser, and a frequency in
+// green is shown only while the iodine laser is locked on the peak it is computed from.
+TEST_F(ServiceInWindow, TheHeNePanelNeverShowsAFrequencyThatIsNotLocked) {
+    const QColor green(0, 128, 0), notReady(243, 105, 113);
+    auto* panel = Find<QLabel>("SimpleStatusHeNePanel");
+    std::vector<std::string> faults;
+    auto check = [&](const char* step) {
+        const QString text = panel->text();
+        const QColor colour = TMainForm::PanelColor(panel);
+        const QString status = Text("StatusHeNeLabel");
+        // What the window knows of the lock (the simulator is a report ahead of it).
+        const QChar locked = form->FIodineStatus == 3 ? form->FIodineLockedPeak : QChar();
+        auto fault = [&](const char* what) {
+            faults.push_back(std::string(step) + ": " + what + " [" + text.toStdString() + "]");
+        };
+        if (text.startsWith("locked - ") &&
+            !(colour == green && (locked == QLatin1Char('f') || locked == QLatin1Char('j'))))
+            fault("a frequency while not locked on f or j");
+        if (colour == green && !text.startsWith("locked - "))
+            fault("green without a locked frequency");
+        if (text == "not ready" && (colour != notReady || status != "not ready"))
+            fault("'not ready' in another colour or beside 'ready'");
+        if (status == "ready" && text.startsWith("not ready"))
+            fault("the pages disagree");
+    };
+    auto run = [&](const char* step, const std::function<bool()>& done) {
+        return RunUntil([&] {
+            check(step);
+            return done();
+        });
+    };
+    auto* peakText = Find<QLabel>("SimpleStatusHeNePanel");
+    check("start");
+    form->ConnectionTimerTimer();
+    ASSERT_TRUE(Connection->Connected());
+    form->IodineLaserRunning = true; // the simulator's frequency board is quiet here
+    ASSERT_TRUE(run("head ready", [&] { return Text("StatusHeNeLabel") == "ready"; }));
+
+    Find<QPushButton>("StartButton")->click(); // automatic, on the reference peak f
+    ASSERT_TRUE(run("lock on f", [&] { return peakText->text().startsWith("locked - "); }));
+
+    // Peak m from the list: no frequency of its own on this page.
+    form->PeakListBoxClick(12 - form->FirstAvaiablePeakIndex); // m
+    Find<QPushButton>("StartButton")->click();
+    ASSERT_TRUE(
+        run("lock on m", [&] { return form->FIodineStatus == 3 && sim->LockedPeak() == 13; }));
+    RunUntil([] { return false; }, 400);
+    check("locked on m");
+    EXPECT_EQ(peakText->text(), "ready\niodine laser locked at peak m\n(no frequency value)");
+    EXPECT_EQ(Text("StatusHeNeLabel"), "ready");
+    Find<QTabWidget>("PageControl")->setCurrentWidget(Find("SimpleMenuTabSheet"));
+    SaveScreenshot(form.get(), "simple-page-locked-on-m.png");
+
+    // j from the simple page: its frequency only once locked on j.
+    Find<QToolButton>("SimpleJPeakPngSpeedButton")->click();
+    ASSERT_TRUE(run("to j", [&] { return peakText->text().startsWith("locked - "); }));
+    EXPECT_EQ(sim->LockedPeak(), 10);
+
+    sim->DropLock();
+    ASSERT_TRUE(run("lock dropped", [&] { return form->FIodineStatus != 3; }));
+    check("unlocked");
+    EXPECT_FALSE(peakText->text().startsWith("locked - "));
+    EXPECT_TRUE(faults.empty()) << faults.front();
 }
 
 TEST_F(ServiceInWindow, ServicePageReadsTheLaserHeadAndShowsTheTraffic) {

@@ -24,12 +24,18 @@ QDateTime At(int64_t s) {
 class StabilityView : public ::testing::Test {
 protected:
     void SetUp() override {
+        // 'Clear' asks: the tests answer without a dialog.
+        TStabilityView::SetQuestionOverride([this](QWidget*, const QString& question) {
+            FQuestions << question;
+            return FAnswer;
+        });
         FView = std::make_unique<TStabilityView>(nullptr, &FStatus, &FEvents);
         FView->resize(690, 480);
     }
     void TearDown() override {
         SetSaveDialogOverride({});
         SetOpenDialogOverride({});
+        TStabilityView::SetQuestionOverride({});
     }
     // Reports for the seconds [from, to): two a second, white noise around 150 MHz.
     void Feed(int from, int to, const std::vector<int>& skip = {}) {
@@ -38,11 +44,11 @@ protected:
                 continue;
             }
             for (int k = 0; k < 2; ++k) {
-                FStatus.FrequencyReportAt(At(s).addMSecs(100 + 400 * k), 150e6 + FNoise(FRng),
+                FStatus.FrequencyReportAt(At(s).addMSecs(100 + 400 * k), FBeat + FNoise(FRng),
                                           3000);
             }
         }
-        FStatus.FrequencyReportAt(At(to).addMSecs(50), 150e6, 3000); // closes the last second
+        FStatus.FrequencyReportAt(At(to).addMSecs(50), FBeat, 3000); // closes the last second
     }
     QString Text(const char* name) { return FView->findChild<QLabel*>(name)->text(); }
     QCPGraph* Graph() { return FView->findChild<QCustomPlot*>("StabilityChart")->graph(0); }
@@ -56,6 +62,9 @@ protected:
     std::mt19937_64 FRng{3};
     std::normal_distribution<double> FNoise{0, 1500};
     QTemporaryDir FDir;
+    double FBeat = 150e6;
+    QStringList FQuestions;
+    bool FAnswer = true;
 };
 
 } // namespace
@@ -97,6 +106,7 @@ TEST_F(StabilityView, TheLiveRecordChartsOctaveTausWithIntervalsAndCountsGapsAnd
 TEST_F(StabilityView, TheLockedPeaksFrequencyTurnsTheBeatIntoFractionalFrequency) {
     FView->SetOpticalFrequency([](QChar p) { return p == QLatin1Char('a') ? 4.7e14 : 4.8e14; });
     TStatusSnapshot s;
+    s.TuningStatus = 3;
     s.LockedPeak = QLatin1Char('a');
     FStatus.Update(s);
     Feed(0, 10);
@@ -119,7 +129,7 @@ TEST_F(StabilityView, BinsWhileTheLockIsLostAreSkippedNotCharted) {
     FView->TimerTick();
     const TBeatStatistics st = FView->Shown().Statistics();
     EXPECT_EQ(st.Bins, 41);
-    EXPECT_EQ(st.Gaps, 4); // the seconds 21 .. 24 reported while searching
+    EXPECT_EQ(st.Gaps, 5); // the search began in second 20; 21 .. 24 reported while searching
     EXPECT_NEAR(st.MeanHz, 150e6, 2000);
 }
 
@@ -136,7 +146,10 @@ TEST_F(StabilityView, ExportWritesEveryKindsTableAsCsv) {
     EXPECT_EQ(asked.DefaultSuffix, QStringLiteral("csv"));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    // The table after the header block (checked on its own).
+    QStringList lines = QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    while (!lines.isEmpty() && lines.front().startsWith(QLatin1Char('#')))
+        lines.removeFirst();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines[0], QStringLiteral("kind,tau_s,n_terms,deviation,lower,upper,alpha,edf"));
     int rows = 0;
@@ -200,7 +213,7 @@ TEST_F(StabilityView, OpenShowsAFileLikeTheLiveRecordAndBadFilesSayWhere) {
     EXPECT_NEAR(Graph()->data()->at(1)->value, 85.95287, 1e-5);
     EXPECT_EQ(Text("StabilityLengthLabel"), QStringLiteral("0 min 09 s"));
     EXPECT_EQ(Text("StabilityGapsLabel"), QStringLiteral("0 of 9"));
-    // the live record goes on meanwhile and comes back with 'Clear' (which restarts it)
+    // the live record goes on meanwhile and comes back with 'Clear'
     Click("StabilityClearButton");
     EXPECT_FALSE(FView->ShowsFile());
 
@@ -312,4 +325,143 @@ TEST_F(StabilityView, Screenshot) {
     FView->findChild<QCustomPlot*>("StabilityChart")->replot();
     const QString file = QStringLiteral(SCREENSHOT_DIR) + QStringLiteral("/stability_view.png");
     EXPECT_TRUE(FView->grab().save(file));
+}
+
+// --- set points, the header blocks, 'Clear', the axes
+// ---------------------------------------------
+
+TEST_F(StabilityView, AChangeOfPeakOrSetPointStartsANewRecordWithAnEvent) {
+    FView->SetOpticalFrequency([](QChar p) { return p == QLatin1Char('j') ? 4.8e14 : 4.7e14; });
+    TStatusSnapshot s;
+    s.TuningStatus = 3;
+    s.LockedPeak = QLatin1Char('f');
+    s.FreqDifferenceSetHz = 150e6;
+    FStatus.Update(s);
+    Feed(0, 40);
+    // To j: searching, then locked on j. The beat of j's bins goes by j's frequency.
+    s.TuningStatus = 2;
+    s.LockedPeak = QChar();
+    FStatus.Update(s);
+    Feed(41, 44);
+    s.TuningStatus = 3;
+    s.LockedPeak = QLatin1Char('j');
+    FStatus.Update(s);
+    Feed(45, 100);
+    // Then another set point while locked: the beat jumps by 50 MHz.
+    s.FreqDifferenceSetHz = 200e6;
+    FStatus.Update(s);
+    FBeat = 200e6;
+    Feed(101, 200);
+    FView->TimerTick();
+
+    QStringList splits;
+    for (const TLinkEvent& e : FEvents.Events())
+        if (e.Kind == TLinkEventKind::_record_split)
+            splits << e.Text;
+    EXPECT_EQ(splits, (QStringList{"new stability record: peak f to j",
+                                   "new stability record: set point 150.000 to 200.000 MHz"}));
+    const TBeatStatistics st = FView->Shown().Statistics();
+    EXPECT_LE(st.Bins, 101);
+    EXPECT_NEAR(st.MeanHz, 200e6, 2000);
+    EXPECT_LT(st.StdDevHz, 5000) << "no bin of another set point in the record";
+    EXPECT_DOUBLE_EQ(FView->Shown().OpticalFrequency(), 4.8e14);
+    EXPECT_TRUE(
+        Text("StabilityRecordNoteLabel").startsWith(QLatin1String("New record since 00:01:4")))
+        << Text("StabilityRecordNoteLabel").toStdString();
+    EXPECT_TRUE(Text("StabilityRecordNoteLabel").contains(QLatin1String("set point")));
+    EXPECT_TRUE(FView->ExportHeader().contains(QLatin1String("# set_point: 200.000 MHz\n")));
+    EXPECT_TRUE(FView->ExportHeader().contains(QLatin1String("# peak: j\n")));
+}
+
+TEST_F(StabilityView, ExportAndClearSayWhatTheRecordIs) {
+    TStatusSnapshot s;
+    s.TuningStatus = 3;
+    s.LockedPeak = QLatin1Char('f');
+    s.FreqDifferenceSetHz = 150e6;
+    FStatus.Update(s);
+    Feed(0, 60, {7, 8});
+    FView->TimerTick();
+    const QStringList header = FView->ExportHeader().split('\n', Qt::SkipEmptyParts);
+    const QStringList expected{"# Halvane stability export",
+                               "# start_utc: 2026-12-09T00:00:00Z",
+                               "# end_utc: 2026-12-09T00:01:01Z",
+                               "# tau0_s: 1",
+                               "# peak: f",
+                               "# set_point: 150.000 MHz",
+                               "# skipped_bins: 2"};
+    ASSERT_EQ(header.size(), expected.size() + 1);
+    EXPECT_EQ(header.mid(0, expected.size()).join('|').toStdString(),
+              expected.join('|').toStdString());
+    EXPECT_TRUE(header.last().startsWith(QLatin1String("# intervals: bins of tau0 = 1 s")));
+
+    // 'Clear' asks first: "no" keeps the record, "yes" throws it away.
+    FAnswer = false;
+    Click("StabilityClearButton");
+    ASSERT_EQ(FQuestions.size(), 1);
+    EXPECT_TRUE(
+        FQuestions[0].startsWith(QLatin1String("Throw away the stability record of 1 min")));
+    EXPECT_EQ(FView->Shown().Statistics().Bins, 61);
+    FAnswer = true;
+    Click("StabilityClearButton");
+    EXPECT_EQ(FView->Shown().Statistics().Bins, 0);
+    Click("StabilityClearButton"); // nothing to throw away: no question
+    EXPECT_EQ(FQuestions.size(), 2);
+}
+
+TEST_F(StabilityView, AxisLabelsAreDistinctPowersOfTenAndTheDeviationAxisHasTwo) {
+    auto* chart = FView->findChild<QCustomPlot*>("StabilityChart");
+    FView->show();
+    // Visible labels of an axis, in order, with their positions.
+    auto labels = [&](QCPAxis* axis) {
+        std::vector<std::pair<double, QString>> shown;
+        const QVector<double> ticks = axis->tickVector();
+        const QVector<QString> texts = axis->tickVectorLabels();
+        for (int i = 0; i < ticks.size(); ++i)
+            if (ticks[i] >= axis->range().lower * (1 - 1e-9) &&
+                ticks[i] <= axis->range().upper * (1 + 1e-9))
+                shown.emplace_back(axis->coordToPixel(ticks[i]), texts[i]);
+        return shown;
+    };
+    // Records of 4, 7, 13, 100 and 3000 bins: one, two, three, five and ten taus.
+    int fed = 0;
+    for (int length : {4, 7, 13, 100, 3000}) {
+        Feed(fed, length);
+        fed = length + 1;
+        FView->TimerTick();
+        chart->replot(QCustomPlot::rpImmediateRefresh);
+        for (QCPAxis* axis : {chart->xAxis, chart->yAxis}) {
+            const auto shown = labels(axis);
+            const std::string where = std::to_string(length) +
+                                      (axis == chart->xAxis ? " bins, tau axis" : " bins, y axis");
+            EXPECT_GE(shown.size(), 2u) << where;
+            const QFontMetrics metrics(axis->tickLabelFont());
+            for (size_t i = 1; i < shown.size(); ++i) {
+                EXPECT_NE(shown[i].second, shown[i - 1].second) << where;
+                const double room = std::abs(shown[i].first - shown[i - 1].first);
+                const double need = axis == chart->xAxis
+                                        ? (metrics.horizontalAdvance(shown[i].second) +
+                                           metrics.horizontalAdvance(shown[i - 1].second)) /
+                                              2.0
+                                        : metrics.height();
+                EXPECT_GT(room, need) << where << ": " << shown[i].second.toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(StabilityView, WhenGapsCutTheLongestTausThePageSaysWhy) {
+    std::vector<int> lost;
+    for (int s = 5; s < 600; s += 9)
+        lost.push_back(s); // the link comes and goes
+    Feed(0, 600, lost);
+    FView->TimerTick();
+    const QList<TDeviationPoint> table = FView->Shown().Table(TDeviationKind::_oadev);
+    ASSERT_FALSE(table.isEmpty());
+    ASSERT_LT(table.last().M, 128) << "the record would allow 128 s without its gaps";
+    auto* note = FView->findChild<QLabel*>("StabilityRecordNoteLabel");
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->text().contains(QLatin1String("are missing"))) << note->text().toStdString();
+    EXPECT_TRUE(
+        note->text().contains(QStringLiteral("%1 of 601 bins are skipped").arg(lost.size())))
+        << note->text().toStdString();
 }
