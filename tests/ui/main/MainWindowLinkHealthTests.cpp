@@ -459,13 +459,16 @@ TEST_F(LinkHealthTest, AFailureReportOfAStoppedThreadIsDropped) {
     fake.QueueRx(StatusFrame(0));
     ASSERT_TRUE(WaitUnserved([&] { return ILFrameReader->LinkFailing(); }));
     fake.HoldReads();
-    TReleaseReads release{fake};
+    TReleaseReads atEnd{fake};
     ASSERT_TRUE(WaitUnserved([&] { return fake.HeldReads() == 1; })); // the thread is in its read
-    // Queued behind the report: the stop serves the report while the read still hangs, then
-    // lets the read end.
-    QMetaObject::invokeMethod(
-        form.get(), [&] { fake.ReleaseReads(); }, Qt::QueuedConnection);
+    // The read ends at a turn of the event loop inside the stop's wait, after the calls posted
+    // before it, the report among them (a timer also turns in a loop nested in a posted call).
+    QTimer release;
+    release.setInterval(1);
+    QObject::connect(&release, &QTimer::timeout, [&] { fake.ReleaseReads(); });
+    release.start();
     Find<QPushButton>("DisconnectButton")->click();
+    release.stop();
     EXPECT_FALSE(form->LinkLost());
     EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Disconnected"));
     EXPECT_EQ(ILFrameReader, nullptr);
