@@ -167,19 +167,23 @@ QString WriteImage(const QTemporaryDir& dir, unsigned bytes) {
 TEST_F(PtyEndToEnd, ConnectRequestsComeBackAndEveryFrameArrivesWhole) {
     Start();
     SendConnectRequests();
-    ASSERT_TRUE(PumpUntil(5000, [&] {
+    ASSERT_TRUE(PumpUntil(15000, [&] {
         return Saw("SetSpinValue(FOffset") && Saw("SetScopeScaleRow(") && Saw("SetHarmonicRow(") &&
                Saw("ExpectedPeaks(") && Saw("SetLabelCaption(FirmwareVersionDSP");
     })) << ::testing::PrintToString(Receiver.Calls());
-    ASSERT_TRUE(PumpUntil(3000, [&] { return CountOf("AddErrorSignalSample(") >= 50; }));
+    ASSERT_TRUE(PumpUntil(10000, [&] { return CountOf("AddErrorSignalSample(") >= 50; }));
     EXPECT_FALSE(Saw("CRCError"));
 
-    // The simulator's own count of what reached it matches what the program wrote.
+    // The simulator's own count of what reached it matches what the program wrote. The answer
+    // to one more request means every frame written before it has crossed the line.
+    const int versions = CountOf("SetLabelCaption(FirmwareVersionDSP");
+    SendParamsFrame(BoardDSP, Cmd::DSPGetFirmwareVersion);
+    ASSERT_TRUE(
+        PumpUntil(10000, [&] { return CountOf("SetLabelCaption(FirmwareVersionDSP") > versions; }));
     StopILFrameReader();
     Reading = false;
     const uint64_t frames = Port.Bytes.load() / 12;
     EXPECT_EQ(Port.Bytes.load() % 12, 0u);
-    QThread::msleep(100); // the last frame's twelve bytes cross the simulated line
     const QString line = Stop();
     const QRegularExpression summary(
         QStringLiteral("^received (\\d+) frames, (\\d+) with a bad checksum; sent (\\d+) frames$"));
@@ -195,12 +199,12 @@ TEST_F(PtyEndToEnd, AutomaticSearchLocksOnTheChosenPeak) {
     SendConnectRequests();
     using S = std::vector<int>;
     // Each step goes out once the one before has ended, so that the states are certain.
-    ASSERT_TRUE(PumpUntil(5000, [&] { return !TuningStates().empty(); }));
+    ASSERT_TRUE(PumpUntil(15000, [&] { return !TuningStates().empty(); }));
     SendParamsFrame(BoardController, Cmd::StartStep1, 1);
-    ASSERT_TRUE(PumpUntil(5000, [&] { return TuningStates().size() >= 3; }))
+    ASSERT_TRUE(PumpUntil(15000, [&] { return TuningStates().size() >= 3; }))
         << ::testing::PrintToString(TuningStates());
     SendParamsFrame(BoardController, Cmd::StartStep2, 1);
-    ASSERT_TRUE(PumpUntil(5000, [&] { return TuningStates().size() >= 6; }))
+    ASSERT_TRUE(PumpUntil(15000, [&] { return TuningStates().size() >= 6; }))
         << ::testing::PrintToString(TuningStates());
     SendParamsFrame(BoardController, Cmd::GoToPeak, 6);
     ASSERT_TRUE(PumpUntil(10000, [&] { return TuningStates().size() >= 9; }))
@@ -233,11 +237,11 @@ TEST_F(PtyEndToEnd, FirmwareGoesIntoTheBootLoaderThroughTheTty) {
 
 TEST_F(PtyEndToEnd, KillingTheSimulatorMidStreamIsAVanishedDevice) {
     Start();
-    ASSERT_TRUE(PumpUntil(3000, [&] { return CountOf("AddErrorSignalSample(") >= 20; }));
+    ASSERT_TRUE(PumpUntil(10000, [&] { return CountOf("AddErrorSignalSample(") >= 20; }));
     Sim.kill(); // no goodbye: the far end of the line is simply gone
     ASSERT_TRUE(Sim.waitForFinished(5000));
     uint32_t n = 1;
-    ASSERT_TRUE(PumpUntil(3000, [&] { return !Connection->GetReadDataCount(n); }));
+    ASSERT_TRUE(PumpUntil(10000, [&] { return !Connection->GetReadDataCount(n); }));
     for (int i = 0; i < 3; ++i) { // and it stays gone, for every call
         uint8_t buf[12] = {};
         n = 12;
@@ -259,7 +263,7 @@ TEST_F(PtyEndToEnd, KillingTheSimulatorMidStreamIsAVanishedDevice) {
 TEST_F(PtyEndToEnd, LineNoiseAndPartialFramesAreResynchronised) {
     Start({"--line-noise=7"}); // random bytes holding a start marker after every 7th frame
     SendConnectRequests();
-    ASSERT_TRUE(PumpUntil(5000, [&] {
+    ASSERT_TRUE(PumpUntil(15000, [&] {
         return Saw("SetSpinValue(FOffset") && Saw("SetLabelCaption(FirmwareVersionDSP") &&
                CountOf("AddErrorSignalSample(") >= 100;
     })) << ::testing::PrintToString(Receiver.Calls());
