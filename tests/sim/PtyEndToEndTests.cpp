@@ -251,6 +251,10 @@ TEST_F(PtyEndToEnd, KillingTheSimulatorMidStreamIsAVanishedDevice) {
         EXPECT_FALSE(Connection->Send(buf, n));
         EXPECT_FALSE(Connection->GetReadDataCount(n));
     }
+    // Once the receive thread's own poll has failed, no read of before the loss is still being
+    // cut into frames: what it delivered is all served here, and nothing comes after.
+    ASSERT_TRUE(PumpUntil(10000, [&] { return ILFrameReader->Error(); }));
+    QCoreApplication::processEvents();
     const int samples = CountOf("AddErrorSignalSample(");
     PumpUntil(200, [] { return false; }); // the receive thread keeps polling, and finds nothing
     EXPECT_EQ(CountOf("AddErrorSignalSample("), samples);
