@@ -32,19 +32,25 @@ TEST(CommandLine, SimulatorDemonstrationOptions) {
 }
 
 TEST(CommandLine, BadDemonstrationOptionsAreRefusedWithAReason) {
-    const std::vector<std::vector<const char*>> bad = {
-        {"--simulator", "--sim-unplug-every=0"},
-        {"--simulator", "--sim-unplug-every=soon"},
-        {"--simulator", "--sim-unplug-every=-4"},
-        {"--simulator", "--sim-unplug-every=5", "--sim-unplug-for=5"},
-        {"--sim-unplug-every=10"}, // without the simulator
-        {"--sim-unlock-every=10"},
+    const struct {
+        std::vector<const char*> Line;
+        const char* Reason; // a part of the message only this refusal gives
+    } bad[] = {
+        {{"--simulator", "--sim-unplug-every=0"}, "seconds above 0, not \"0\""},
+        {{"--simulator", "--sim-unplug-every=soon"}, "seconds above 0, not \"soon\""},
+        {{"--simulator", "--sim-unplug-every=-4"}, "seconds above 0, not \"-4\""},
+        {{"--simulator", "--sim-unplug-every=5", "--sim-unplug-for=5"},
+         "--sim-unplug-for must be shorter than --sim-unplug-every"},
+        {{"--sim-unplug-every=10"}, "need --simulator"}, // without the simulator
+        {{"--sim-unlock-every=10"}, "need --simulator"},
     };
-    for (const auto& line : bad) {
+    for (const auto& row : bad) {
         QStringList args{QStringLiteral("halvane")};
-        for (const char* a : line)
+        for (const char* a : row.Line)
             args << QString::fromLatin1(a);
-        EXPECT_FALSE(ParseCommandLine(args).Error.isEmpty()) << args.join(' ').toStdString();
+        const QString error = ParseCommandLine(args).Error;
+        EXPECT_TRUE(error.contains(QLatin1String(row.Reason)))
+            << args.join(' ').toStdString() << ": " << error.toStdString();
     }
 }
 

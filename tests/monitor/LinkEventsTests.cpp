@@ -122,10 +122,11 @@ TEST(LinkEvents, TheWindowKeepsABoundedListButSubscribersSeeEveryEvent) {
     TLinkEvents events;
     int seen = 0;
     QObject::connect(&events, &TLinkEvents::EventAdded, [&](const TLinkEvent&) { ++seen; });
-    for (int i = 0; i < TLinkEvents::MaxKept + 5; ++i)
+    // The window keeps the newest 10,000.
+    for (int i = 0; i < 10005; ++i)
         events.Add(TLinkEventKind::_data_back, QString::number(i));
-    EXPECT_EQ(seen, TLinkEvents::MaxKept + 5);
-    EXPECT_EQ(events.Events().size(), TLinkEvents::MaxKept);
+    EXPECT_EQ(seen, 10005);
+    EXPECT_EQ(events.Events().size(), 10000);
     EXPECT_EQ(events.Events().front().Text, QStringLiteral("5"));
 }
 

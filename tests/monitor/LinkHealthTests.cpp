@@ -3,21 +3,22 @@
 
 #include <gtest/gtest.h>
 
-TEST(SilenceWatch, SilentAfterTheNamedTimeWithoutFramesAndBackWithTheNextFrame) {
+TEST(SilenceWatch, SilentAfterThreeSecondsWithoutFramesAndBackWithTheNextFrame) {
+    // 3 s without a frame is a silent laser.
     TSilenceWatch w;
     w.Start(1000, 50);
-    EXPECT_EQ(w.Tick(1000 + SilentAfterMs - 1, 50), TSilenceWatch::_none);
-    EXPECT_EQ(w.Tick(1000 + SilentAfterMs, 50), TSilenceWatch::_silent);
+    EXPECT_EQ(w.Tick(1000 + 2999, 50), TSilenceWatch::_none);
+    EXPECT_EQ(w.Tick(1000 + 3000, 50), TSilenceWatch::_silent);
     EXPECT_TRUE(w.Silent());
-    EXPECT_EQ(w.Tick(1000 + 5 * SilentAfterMs, 50), TSilenceWatch::_none); // told once
-    EXPECT_EQ(w.Tick(1000 + 5 * SilentAfterMs + 1, 51), TSilenceWatch::_back);
+    EXPECT_EQ(w.Tick(1000 + 15000, 50), TSilenceWatch::_none); // told once
+    EXPECT_EQ(w.Tick(1000 + 15001, 51), TSilenceWatch::_back);
     EXPECT_FALSE(w.Silent());
-    // Frames keep arriving: never silent, however long.
-    for (int64_t t = 0; t < 10 * SilentAfterMs; t += SilenceCheckMs)
+    // Frames keep arriving, one between two checks (every 250 ms): never silent, however long.
+    for (int64_t t = 0; t < 30000; t += 250)
         EXPECT_EQ(w.Tick(20000 + t, 52 + static_cast<uint64_t>(t)), TSilenceWatch::_none);
     // A new link starts a new measure.
     w.Start(100000, 0);
-    EXPECT_EQ(w.Tick(100000 + SilentAfterMs - 1, 0), TSilenceWatch::_none);
+    EXPECT_EQ(w.Tick(100000 + 2999, 0), TSilenceWatch::_none);
 }
 
 namespace {

@@ -88,6 +88,33 @@ TLinkEvent Event(int value, TLinkEventKind kind = TLinkEventKind::_lock_lost) {
     return e;
 }
 
+// The worst gap between two turns of this thread's event loop, seen by a 10 ms timer. The
+// fixture's own blocking calls (stopping and starting the broker) hold the loop themselves and
+// are no part of it: Apart runs one and starts the measure anew after it.
+class TLoopLag {
+public:
+    TLoopLag() {
+        FTimer.setInterval(10);
+        QObject::connect(&FTimer, &QTimer::timeout,
+                         [this] { FWorstMs = std::max(FWorstMs, FClock.restart() - 10); });
+        FClock.start();
+        FTimer.start();
+    }
+    template <class F> auto Apart(F call) {
+        struct TRestart {
+            QElapsedTimer& Clock;
+            ~TRestart() { Clock.restart(); }
+        } restart{FClock};
+        return call();
+    }
+    qint64 WorstMs() const { return FWorstMs; }
+
+private:
+    QElapsedTimer FClock;
+    QTimer FTimer;
+    qint64 FWorstMs = 0;
+};
+
 } // namespace
 
 TEST_F(MqttBroker, EveryTopicCarriesItsFieldsAndAUtcTime) {
@@ -191,10 +218,11 @@ TEST_F(MqttBroker, WithoutATopicThePrefixFollowsTheConnectedDevice) {
     s.DeviceDescription = QStringLiteral("TMVK v2");
     status.Update(s);
     ASSERT_TRUE(sub.WaitForCount("halvane/TMVK v2/online", 1));
-    const std::vector<TReceived> old = sub.On("halvane/QRX-7A a_b_c_/online");
     ASSERT_TRUE(sub.WaitForCount("halvane/QRX-7A a_b_c_/online", 2));
-    EXPECT_EQ(Json(sub.On("halvane/QRX-7A a_b_c_/online").back()).value(QLatin1String("online")),
-              QJsonValue(false));
+    const std::vector<TReceived> old = sub.On("halvane/QRX-7A a_b_c_/online");
+    ASSERT_EQ(old.size(), 2u);
+    EXPECT_EQ(Json(old[0]).value(QLatin1String("online")), QJsonValue(true));
+    EXPECT_EQ(Json(old[1]).value(QLatin1String("online")), QJsonValue(false));
     EXPECT_TRUE(sub.WaitForCount("halvane/TMVK v2/status", 1));
 }
 
@@ -254,21 +282,13 @@ TEST_F(MqttBroker, ABrokerThatGoesAwayLosesNothingBeyondTheQueueAndNeverHoldsThe
     publisher.Start();
     ASSERT_TRUE(WaitForState(publisher, TMqttState::_connected));
 
-    // The GUI thread's loop: a 10 ms timer whose largest gap is the worst lag.
-    QElapsedTimer tick;
-    tick.start();
-    qint64 worstLagMs = 0;
-    QTimer lagTimer;
-    lagTimer.setInterval(10);
-    QObject::connect(&lagTimer, &QTimer::timeout,
-                     [&] { worstLagMs = std::max(worstLagMs, tick.restart() - 10); });
-    lagTimer.start();
+    TLoopLag lag; // the GUI thread's loop, while the publisher works in it
 
     for (int i = 0; i < 5; ++i)
         publisher.PublishEvent(Event(i));
     ASSERT_TRUE(sub->WaitForCount("r/events", 5));
 
-    broker.Stop();
+    lag.Apart([&] { broker.Stop(); });
     ASSERT_TRUE(WaitForState(publisher, TMqttState::_trying));
     // 30 events while away: the queue keeps the newest 20. Beat seconds from the gap go.
     for (int i = 5; i < 35; ++i)
@@ -279,7 +299,7 @@ TEST_F(MqttBroker, ABrokerThatGoesAwayLosesNothingBeyondTheQueueAndNeverHoldsThe
         publisher.FrequencyReport(t0.addSecs(i), 100.0 * i, 3000);
     TSubscriber::WaitFor([] { return false; }, 500); // a while away, trying again meanwhile
 
-    ASSERT_TRUE(broker.Start());
+    ASSERT_TRUE(lag.Apart([&] { return broker.Start(); }));
     ASSERT_TRUE(WaitForState(publisher, TMqttState::_connected, 15000));
     ASSERT_TRUE(TSubscriber::WaitFor(
         [&] {
@@ -298,18 +318,25 @@ TEST_F(MqttBroker, ABrokerThatGoesAwayLosesNothingBeyondTheQueueAndNeverHoldsThe
     for (int i = 15; i < 35; ++i)
         expected.insert(i);
     EXPECT_EQ(seen, expected);
-    // The health message counts what the queue dropped and the beat seconds skipped.
-    ASSERT_TRUE(TSubscriber::WaitFor([&] {
-        for (const TReceived& r : sub->On("r/health"))
-            if (Json(r).value(QLatin1String("queue_dropped")).toInt() == 10)
-                return true;
-        return false;
-    }));
-    EXPECT_EQ(publisher.Health().QueueDropped, 10u);
+    // The health message counts what the queue dropped and the beat seconds skipped. The queue
+    // lost the ten oldest events, and whatever else it held from before them (how much depends
+    // on how long the loss took to notice): at least ten.
+    const uint64_t dropped = publisher.Health().QueueDropped;
+    EXPECT_GE(dropped, 10u);
+    ASSERT_TRUE(TSubscriber::WaitFor(
+        [&] {
+            for (const TReceived& r : sub->On("r/health"))
+                if (Json(r).value(QLatin1String("queue_dropped")).toInt() == int(dropped))
+                    return true;
+            return false;
+        },
+        30000))
+        << dropped;
     EXPECT_EQ(publisher.Health().BeatsSkipped, 4u);
     EXPECT_TRUE(sub->On("r/beat").empty());
-    // A sanity bound far above a normal loop's lag, not a speed figure.
-    EXPECT_LT(worstLagMs, 2000);
+    // A sanity bound far above a normal loop's lag, not a speed figure: a publisher that waited
+    // out its connect timeout (5 s here) inside the loop would pass it.
+    EXPECT_LT(lag.WorstMs(), 2000);
 }
 
 TEST_F(MqttBroker, AWrongPasswordIsRefusedWithTheBrokersReasonAndTheRightOneGetsIn) {

@@ -110,22 +110,32 @@ TEST(CommandLine, MqttFlagsTogetherAndThePasswordFromItsFile) {
 
 TEST(CommandLine, FlagsThatCannotBeUsedAreErrors) {
     const QString url = QStringLiteral("mqtt://b");
-    const QList<QStringList> bad{
-        {QStringLiteral("--mqtt")},
-        {QStringLiteral("--mqtt"), QStringLiteral("--mqtt-user")},
-        {QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-password=x")},
-        {QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-password"), QStringLiteral("x")},
-        {QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-ca"), QStringLiteral("ca.pem")},
-        {QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-password-file"),
-         QStringLiteral("/nonexistent/pw")},
-        {QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-user"), QStringLiteral("u"),
-         QStringLiteral("--mqtt-password-file"), QStringLiteral("/nonexistent/pw")},
-        {QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-topic"), QStringLiteral("a/#")},
-        {QStringLiteral("--mqtt-topic"), QStringLiteral("a")},
+    const struct {
+        QStringList Args;
+        const char* Reason; // a part of the message that names this row's fault
+    } bad[] = {
+        {{QStringLiteral("--mqtt")}, "--mqtt needs a value"},
+        {{QStringLiteral("--mqtt"), QStringLiteral("--mqtt-user")}, "--mqtt needs a value"},
+        {{QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-password=x")},
+         "--mqtt-password: never give a password on the command line"},
+        {{QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-password"), QStringLiteral("x")},
+         "--mqtt-password: never give a password on the command line"},
+        {{QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-ca"), QStringLiteral("ca.pem")},
+         "--mqtt-ca needs an mqtts:// address"},
+        {{QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-password-file"),
+          QStringLiteral("/nonexistent/pw")},
+         "--mqtt-password-file needs --mqtt-user"},
+        {{QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-user"), QStringLiteral("u"),
+          QStringLiteral("--mqtt-password-file"), QStringLiteral("/nonexistent/pw")},
+         "--mqtt-password-file \"/nonexistent/pw\": "},
+        {{QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-topic"), QStringLiteral("a/#")},
+         "'+' and '#' are not allowed"},
+        {{QStringLiteral("--mqtt-topic"), QStringLiteral("a")}, "need --mqtt URL"},
     };
-    for (const QStringList& args : bad) {
-        const TCommandLine cl = Parse(args);
-        EXPECT_FALSE(cl.Error.isEmpty()) << qPrintable(args.join(QLatin1Char(' ')));
+    for (const auto& row : bad) {
+        const TCommandLine cl = Parse(row.Args);
+        EXPECT_TRUE(cl.Error.contains(QLatin1String(row.Reason)))
+            << qPrintable(row.Args.join(QLatin1Char(' '))) << ": " << qPrintable(cl.Error);
     }
     // A password given on the command line is never echoed back.
     EXPECT_FALSE(Parse({QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-password=hunter2")})

@@ -1,3 +1,4 @@
+#include "StabilityReferenceData.h"
 #include "stability/StabilityFileUnit.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,11 @@
 namespace {
 
 constexpr double Nu = 473612353.597e6;
+
+// The first line of a recording, as a script reading one expects it.
+constexpr char Header[] =
+    "kind,time_utc,beat_hz,reports,power,tuning_status,locked_peak,laser_head_state,cft_c,event,"
+    "text";
 
 TStabilityFileData Parse(const char* text, bool* ok = nullptr, QString* error = nullptr,
                          double tau0 = 1) {
@@ -50,7 +56,7 @@ TEST(StabilityFile, EachKindIsRecognisedAndItsGapsBecomeMissingSamples) {
     EXPECT_EQ(Parse("0;1\n500;1\n1200;1\n3100;1\n", nullptr, nullptr, 2).Y.size(), 2u);
 
     // recording: bins by their UTC second, event rows skipped, missing seconds are gaps
-    QByteArray rec(RecordingHeader);
+    QByteArray rec(Header);
     rec += "\nbin,2026-12-09T03:00:00Z,150000123.5,3,3000,3,f,4,-12.5,\n"
            "event,2026-12-09T03:00:01.250Z,,,,,,,,\"lock lost, status 2\"\n"
            "bin,2026-12-09T03:00:03Z,150000124.5,2,3001,3,f,4,-12.5,\n";
@@ -65,7 +71,7 @@ TEST(StabilityFile, EachKindIsRecognisedAndItsGapsBecomeMissingSamples) {
     EXPECT_TRUE(ok);
     // a last line cut short (no line end) is the row a crash or a full disk interrupted
     EXPECT_EQ(Parse("1e-12\n2e-12\n3e-", &ok).Y.size(), 2u);
-    QByteArray cut(RecordingHeader);
+    QByteArray cut(Header);
     cut += "\nbin,2026-12-09T03:00:00Z,150000123.5,3,3000,3,f,4,-12.5,\n"
            "bin,2026-12-09T03:00:01Z,15000"; // a number that parses, cut all the same
     EXPECT_EQ(Parse(cut.constData(), &ok).Y.size(), 1u);
@@ -141,27 +147,20 @@ protected:
 };
 
 TEST_F(StabilityTool, TheRiley1000PointTableAgreesWithThePublishedValues) {
-    // W. J. Riley, Handbook of Frequency Stability Analysis, NIST SP 1065 (2008), pp. 107-108:
-    // the 1000-point data set of the generator n(i+1) = 16807 n(i) mod (2^31 - 1).
-    QByteArray text;
-    uint64_t n = 1234567890;
-    for (int i = 0; i < 1000; ++i) {
-        text += QByteArray::number(static_cast<double>(n) / 2147483647.0, 'g', 17) + '\n';
-        n = (16807 * n) % 2147483647;
-    }
-    const QString file = Write(QStringLiteral("riley1000.txt"), text);
+    using namespace StabilityReference;
+    const QString file =
+        Write(QStringLiteral("riley1000.txt"), StabilityReference::Lines(Riley1000()));
+    // The number of terms at tau 1, 10, 100 follows from each kind's definition.
     const struct {
         const char* Kind;
-        double Published[3];
         int Terms[3];
     } cases[] = {
-        {"adev", {2.922319e-01, 9.965736e-02, 3.897804e-02}, {999, 99, 9}},
-        {"oadev", {2.922319e-01, 9.159953e-02, 3.241343e-02}, {999, 981, 801}},
-        {"mdev", {2.922319e-01, 6.172376e-02, 2.170921e-02}, {999, 972, 702}},
-        {"hdev", {2.943883e-01, 1.052754e-01, 3.910860e-02}, {998, 98, 8}},
-        {"ohdev", {2.943883e-01, 9.581083e-02, 3.237638e-02}, {998, 971, 701}},
+        {"adev", {999, 99, 9}}, {"oadev", {999, 981, 801}}, {"mdev", {999, 972, 702}},
+        {"hdev", {998, 98, 8}}, {"ohdev", {998, 971, 701}},
     };
     for (const auto& c : cases) {
+        TDeviationKind kind{};
+        ASSERT_TRUE(DeviationKindFromName(QLatin1String(c.Kind), &kind));
         QString out;
         ASSERT_EQ(Run({QStringLiteral("--kind"), QLatin1String(c.Kind), QStringLiteral("--taus"),
                        QStringLiteral("1,10,100"), file},
@@ -174,9 +173,11 @@ TEST_F(StabilityTool, TheRiley1000PointTableAgreesWithThePublishedValues) {
             ASSERT_EQ(rows[i].size(), 7u); // tau n_terms dev lower upper alpha edf
             EXPECT_EQ(rows[i][0], std::pow(10.0, i));
             EXPECT_EQ(rows[i][1], c.Terms[i]) << c.Kind;
+            const double published =
+                Published(Riley1000Published, Riley1000Factors, kind, Riley1000Factors[size_t(i)]);
             // printed and published both rounded to 7 digits: one unit apart at most
-            const double unit = 1.01 * std::pow(10.0, std::floor(std::log10(c.Published[i])) - 6);
-            EXPECT_NEAR(rows[i][2], c.Published[i], unit) << c.Kind << " tau " << rows[i][0];
+            const double unit = 1.01 * std::pow(10.0, std::floor(std::log10(published)) - 6);
+            EXPECT_NEAR(rows[i][2], published, unit) << c.Kind << " tau " << rows[i][0];
             EXPECT_LT(rows[i][3], rows[i][2]);
             EXPECT_GT(rows[i][4], rows[i][2]);
         }
@@ -184,22 +185,30 @@ TEST_F(StabilityTool, TheRiley1000PointTableAgreesWithThePublishedValues) {
 }
 
 TEST_F(StabilityTool, TheNbs14SetPrintsThePublishedDigits) {
-    // NBS14 (Riley, NIST SP 1065, p. 107): nine frequency values, deviations at tau 1 and 2.
-    const QString file =
-        Write(QStringLiteral("nbs14.txt"), "892\n809\n823\n798\n671\n644\n883\n903\n677\n");
+    using namespace StabilityReference;
+    const QString file = Write(QStringLiteral("nbs14.txt"), StabilityReference::Lines(Nbs14()));
+    EXPECT_EQ(StabilityReference::Lines(Nbs14()),
+              QByteArray("892\n809\n823\n798\n671\n644\n883\n903\n677\n"));
+    // Printed with 7 significant digits, exactly as published.
+    const auto row = [](int tau, int terms, TDeviationKind kind, int64_t m) {
+        return QStringLiteral("\n%1 %2 %3 ")
+            .arg(tau)
+            .arg(terms)
+            .arg(Published(Nbs14Published, Nbs14Factors, kind, m), 0, 'g', 7);
+    };
     QString out;
     ASSERT_EQ(Run({QStringLiteral("--taus"), QStringLiteral("octave"), QStringLiteral("--kind"),
                    QStringLiteral("oadev"), file},
                   &out),
               0);
-    // 7 significant digits exactly as published
-    EXPECT_TRUE(out.contains(QLatin1String("\n1 8 91.22945 ")));
-    EXPECT_TRUE(out.contains(QLatin1String("\n2 6 85.95287 ")));
+    EXPECT_TRUE(out.contains(row(1, 8, TDeviationKind::_oadev, 1))) << out.toStdString();
+    EXPECT_TRUE(out.contains(row(2, 6, TDeviationKind::_oadev, 2))) << out.toStdString();
     ASSERT_EQ(Run({QStringLiteral("--kind"), QStringLiteral("mdev"), QStringLiteral("--tau0"),
                    QStringLiteral("0.5"), QStringLiteral("--taus"), QStringLiteral("1"), file},
                   &out),
               0);
-    EXPECT_TRUE(out.contains(QLatin1String("\n1 5 74.78849 "))) << out.toStdString();
+    // tau 1 s of 0.5-s samples: m = 2
+    EXPECT_TRUE(out.contains(row(1, 5, TDeviationKind::_mdev, 2))) << out.toStdString();
 }
 
 TEST_F(StabilityTool, BadInputAndBadOptionsExitWithStatus2AndSayWhere) {

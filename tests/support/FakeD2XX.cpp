@@ -9,6 +9,7 @@ TFakeD2XX::TFakeD2XX() {
     D2XX::SetTable(this);
 }
 TFakeD2XX::~TFakeD2XX() {
+    ReleaseReads();
     D2XX::SetTable(nullptr);
 }
 
@@ -40,6 +41,29 @@ void TFakeD2XX::Plug() {
 void TFakeD2XX::SetReadDelayMs(int ms) {
     std::lock_guard g(FMutex);
     FReadDelayMs = ms;
+}
+
+void TFakeD2XX::HoldReads() {
+    std::lock_guard g(FMutex);
+    FReadsHeld = true;
+}
+
+void TFakeD2XX::ReleaseReads() {
+    {
+        std::lock_guard g(FMutex);
+        FReadsHeld = false;
+    }
+    FReadGate.notify_all();
+}
+
+int TFakeD2XX::HeldReads() const {
+    std::lock_guard g(FMutex);
+    return FHeldReads;
+}
+
+int TFakeD2XX::RxQueued() const {
+    std::lock_guard g(FMutex);
+    return static_cast<int>(FRx.size());
 }
 
 int TFakeD2XX::Opens() const {
@@ -237,7 +261,12 @@ FT_STATUS TFakeD2XX::Read(FT_HANDLE h, void* lpBuffer, FT_DWORD dwBytesToRead,
                           FT_DWORD* lpBytesReturned) {
     int delay = 0;
     {
-        std::lock_guard g(FMutex);
+        std::unique_lock lock(FMutex);
+        if (FReadsHeld) {
+            ++FHeldReads;
+            FReadGate.wait(lock, [this] { return !FReadsHeld; });
+            --FHeldReads;
+        }
         delay = FReadDelayMs;
         FReading.push_back(reinterpret_cast<uintptr_t>(h));
     }

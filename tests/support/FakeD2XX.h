@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -37,12 +38,19 @@ public:
     void Plug();
     // Every FT_Read blocks this long before it answers (a read hanging for its timeout).
     void SetReadDelayMs(int ms);
+    // A gate in front of FT_Read: while it is held, every read stops at its start (the driver
+    // blocking in the call) until ReleaseReads, so that a test can act while a read is surely
+    // under way. HeldReads tells how many reads wait at the gate now.
+    void HoldReads();
+    void ReleaseReads();
+    int HeldReads() const;
 
     // --- record ---------------------------------------------------------------------------
     std::vector<TCall> Calls() const;
     std::vector<std::string> CallNames() const;
     int CountOf(const std::string& name) const;
     QByteArray Written() const;
+    int RxQueued() const; // received bytes no read has taken yet
     void ClearRecord();
     int OpenHandles() const;
     int Opens() const;            // handles ever opened
@@ -88,6 +96,9 @@ private:
     std::vector<std::string> FUnplugged;
     bool FPlugged = true;
     int FReadDelayMs = 0;
+    bool FReadsHeld = false;
+    int FHeldReads = 0;
+    std::condition_variable FReadGate;
     int FOpens = 0;
     int FCloses = 0;
     int FMostOpen = 0;

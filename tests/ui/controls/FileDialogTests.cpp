@@ -86,7 +86,16 @@ bool BrowseAndCancel(const std::function<void()>& open, const QString& folder) {
                     (void)model->data(i, Qt::DisplayRole);
                     (void)model->data(i, Qt::DecorationRole);
                 }
-            QTest::qWait(300); // the model's gathering thread finishes the rows
+            // The model's gathering thread has given every row its kind (the icon provider's
+            // type, where a file would be read if its content had to tell).
+            listed = listed && QTest::qWaitFor(
+                                   [&] {
+                                       for (int row = 0; row < model->rowCount(root); ++row)
+                                           if (model->type(model->index(row, 0, root)).isEmpty())
+                                               return false;
+                                       return true;
+                                   },
+                                   10000);
         }
         dialog->reject();
     });

@@ -17,6 +17,7 @@
 #include "ui/main/SaveDialogUnit.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGraphicsEffect>
@@ -32,6 +33,8 @@
 
 #include <sys/file.h>
 #include <sys/stat.h>
+
+#include <functional>
 
 namespace {
 
@@ -70,6 +73,18 @@ struct LinkHealthTest : MainWindowTest {
     }
     // Runs the looking for the lost device once (the recovery timer's tick).
     void Look() { form->RecoveryTimerTimer(); }
+    // Waits for a condition while the window serves nothing (never for a time as such).
+    static bool WaitUnserved(const std::function<bool()>& done) {
+        for (int i = 0; i < 20000 && !done(); ++i)
+            QThread::msleep(1);
+        return done();
+    }
+};
+
+// Lets the fake driver's held reads go when the test ends, however it ends.
+struct TReleaseReads {
+    TFakeD2XX& Fake;
+    ~TReleaseReads() { Fake.ReleaseReads(); }
 };
 
 // The window on the kernel's USB-serial driver: ports of real pseudo-terminals listed through a
@@ -309,7 +324,8 @@ TEST_F(LinkHealthTest, UnplugWhileASynchronisedCallWaitsEndsCleanly) {
     for (int i = 0; i < 200; ++i)
         many += StatusFrame(static_cast<uint16_t>(i % 14));
     fake.QueueRx(many);
-    QTest::qWait(5);
+    // Read, and the first call waits for the window, which serves nothing until the unplug.
+    ASSERT_TRUE(WaitUnserved([&] { return fake.RxQueued() == 0; }));
     fake.Unplug();
     ASSERT_TRUE(WaitLost());
     EXPECT_EQ(fake.OpenHandles(), 0);
@@ -342,7 +358,8 @@ TEST_F(LinkHealthTest, ASilentLaserIsSaidSoAndClearedWhenFramesReturn) {
     Create({"QRX-7A one"});
     ConnectFirstDevice();
     EXPECT_TRUE(form->SilenceTimer->isActive());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LaserSilent(); }, SilentAfterMs + 3000));
+    EXPECT_EQ(form->SilenceTimer->interval(), 250);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LaserSilent(); }, 3000 + 10000));
     EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("no data from the laser"));
     EXPECT_EQ(Label("SimpleStatusPanel")->text(), QStringLiteral("no data from the laser"));
     EXPECT_TRUE(Connection->Connected()); // not a disconnect
@@ -359,16 +376,21 @@ TEST_F(LinkHealthTest, ASilentLaserIsSaidSoAndClearedWhenFramesReturn) {
 TEST_F(LinkHealthTest, AReadHangingForItsTimeoutLeavesTheWindowResponsive) {
     Create({"QRX-7A one"});
     ConnectFirstDevice();
-    fake.SetReadDelayMs(1500);
-    fake.QueueRx(StatusFrame(0)); // the next read hangs
+    fake.HoldReads();
+    TReleaseReads release{fake};
+    fake.QueueRx(StatusFrame(0)); // the next read hangs until it is let go
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.HeldReads() == 1; }, 10000));
+    // The event loop keeps turning while the read hangs: a timer ticks again and again.
     int ticks = 0;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
     tick.start(10);
-    QTest::qWait(600);
-    EXPECT_GT(ticks, 20); // the event loop kept running
-    fake.SetReadDelayMs(0);
-    Find<QPushButton>("DisconnectButton")->click(); // waits for the read, serving calls
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 20; }, 60000)) << ticks;
+    EXPECT_EQ(fake.HeldReads(), 1); // all of it inside the one read
+    // Disconnect waits for the read, serving calls meanwhile: the read ends inside that wait.
+    QMetaObject::invokeMethod(
+        form.get(), [&] { fake.ReleaseReads(); }, Qt::QueuedConnection);
+    Find<QPushButton>("DisconnectButton")->click();
     EXPECT_FALSE(Connection->Connected());
     EXPECT_EQ(ILFrameReader, nullptr);
 }
@@ -442,7 +464,8 @@ TEST_F(LinkHealthTest, AnUnplugWhileTheErrorSignalIsLoggedKeepsTheLogAndItGoesOn
     for (uint16_t raw = 0; raw < 300; ++raw)
         samples += BoardFrame(1, 1, raw);
     fake.QueueRx(samples);
-    QTest::qWait(2); // the adapter goes while the samples are being written
+    // The adapter goes once every sample has been read, before the window has written any.
+    ASSERT_TRUE(WaitUnserved([&] { return fake.RxQueued() == 0; }));
     fake.Unplug();
     ASSERT_TRUE(WaitLost());
     EXPECT_TRUE(box->isChecked()); // the log stays open
@@ -450,15 +473,16 @@ TEST_F(LinkHealthTest, AnUnplugWhileTheErrorSignalIsLoggedKeepsTheLogAndItGoesOn
     Look();
     ASSERT_TRUE(Connection->Connected());
     fake.QueueRx(BoardFrame(1, 1, 4321));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ILFrameReader->FramesChecked() >= 1; }, 5000));
-    QTest::qWait(20);
+    // Every sample is charted as it is written to the log.
+    TChartSeries& charted = form->Charts()->DataSeries();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return charted.Count() == 301; }, 10000)) << charted.Count();
     box->setChecked(false); // closes the log
     QFile file(name);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = file.readAll().split('\n');
     ASSERT_FALSE(lines.isEmpty());
     lines.removeLast(); // after the last line break
-    ASSERT_GE(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 301);
     // The samples read before the loss, in order and whole, then the one after the return.
     for (qsizetype i = 0; i + 1 < lines.size(); ++i)
         EXPECT_EQ(lines[i], QByteArray::number(17640 - i) + '\r') << i;
@@ -472,11 +496,10 @@ TEST_F(LinkHealthTest, AFailureReportOfAStoppedThreadIsDropped) {
     ConnectFirstDevice();
     fake.Fail("FT_GetQueueStatus");
     // The report is posted while the window serves nothing.
-    for (int i = 0; i < 200 && !ILFrameReader->LinkFailing(); ++i)
-        QThread::msleep(10);
-    ASSERT_TRUE(ILFrameReader->LinkFailing());
+    ASSERT_TRUE(WaitUnserved([&] { return ILFrameReader->LinkFailing(); }));
     fake.Heal("FT_GetQueueStatus");
     Find<QPushButton>("DisconnectButton")->click(); // its stop serves the report
+    QCoreApplication::processEvents();              // or, where the stop was quick, this
     EXPECT_FALSE(form->LinkLost());
     EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Disconnected"));
     EXPECT_EQ(ILFrameReader, nullptr);
@@ -484,12 +507,10 @@ TEST_F(LinkHealthTest, AFailureReportOfAStoppedThreadIsDropped) {
     // The same with a new connect: the old thread's report does not touch the new link.
     ConnectFirstDevice();
     fake.Fail("FT_GetQueueStatus");
-    for (int i = 0; i < 200 && !ILFrameReader->LinkFailing(); ++i)
-        QThread::msleep(10);
-    ASSERT_TRUE(ILFrameReader->LinkFailing());
+    ASSERT_TRUE(WaitUnserved([&] { return ILFrameReader->LinkFailing(); }));
     fake.Heal("FT_GetQueueStatus");
     form->ConnectButtonClick(); // the same device still answers: the thread is replaced
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     EXPECT_FALSE(form->LinkLost());
     EXPECT_TRUE(Connection->Connected());
     EXPECT_NE(ILFrameReader, nullptr);
@@ -498,13 +519,18 @@ TEST_F(LinkHealthTest, AFailureReportOfAStoppedThreadIsDropped) {
     // wait and must not close and free the thread under it.
     fake.Fail("FT_Read");
     fake.QueueRx(StatusFrame(0));
-    for (int i = 0; i < 200 && !ILFrameReader->LinkFailing(); ++i)
-        QThread::msleep(10);
-    ASSERT_TRUE(ILFrameReader->LinkFailing());
-    fake.SetReadDelayMs(400);
-    QThread::msleep(20); // the thread is in its read now
+    ASSERT_TRUE(WaitUnserved([&] { return ILFrameReader->LinkFailing(); }));
+    fake.HoldReads();
+    TReleaseReads atEnd{fake};
+    ASSERT_TRUE(WaitUnserved([&] { return fake.HeldReads() == 1; })); // the thread is in its read
+    // The read ends at a turn of the event loop inside the stop's wait, after the calls posted
+    // before it, the report among them (a timer also turns in a loop nested in a posted call).
+    QTimer release;
+    release.setInterval(1);
+    QObject::connect(&release, &QTimer::timeout, [&] { fake.ReleaseReads(); });
+    release.start();
     Find<QPushButton>("DisconnectButton")->click();
-    fake.SetReadDelayMs(0);
+    release.stop();
     EXPECT_FALSE(form->LinkLost());
     EXPECT_EQ(Label("StatusLabel")->text(), QStringLiteral("Disconnected"));
     EXPECT_EQ(ILFrameReader, nullptr);

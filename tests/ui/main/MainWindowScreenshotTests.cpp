@@ -9,7 +9,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTabWidget>
@@ -70,7 +73,8 @@ TEST_F(MainWindowTest, EveryPageFitsTheWindowLockedAndUnlocked) {
 }
 
 // The lost link on both pages and the event list: build/halvane-link-lost-simple-page.png,
-// build/halvane-link-lost-main-page.png and build/halvane-link-events.png.
+// build/halvane-link-lost-main-page.png and build/halvane-link-events.png, each checked for what
+// it is there to show.
 TEST_F(MainWindowTest, ScreenshotsOfALostLinkAndTheEventList) {
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) {
         QApplication::setStyle(style);
@@ -78,6 +82,7 @@ TEST_F(MainWindowTest, ScreenshotsOfALostLinkAndTheEventList) {
     }
     Create({"QRX-7A 1234"});
     form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     ConnectFirstDevice();
     form->ChangePeakOffset(0);
     form->ExpectedPeaks(0x3FFF);
@@ -90,21 +95,45 @@ TEST_F(MainWindowTest, ScreenshotsOfALostLinkAndTheEventList) {
     form->ShowTuningStatus(3);
     fake.Unplug();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkLost() && !ILFrameReader; }, 5000));
-    QTest::qWait(10);
 
-    const QString dir = QStringLiteral(SCREENSHOT_DIR);
-    EXPECT_TRUE(form->grab().toImage().save(
-        QDir(dir).filePath(QStringLiteral("halvane-link-lost-simple-page.png"))));
+    const QDir dir(QStringLiteral(SCREENSHOT_DIR));
+    // The colour of a control's face in the picture, beside its text.
+    const auto face = [&](const QImage& picture, const char* name) {
+        auto* w = Find<QWidget>(name);
+        return picture.pixelColor(w->mapTo(form.get(), QPoint(3, w->height() / 2)));
+    };
+    // The simple page: the status panel in the lost link's grey, saying so.
+    QImage picture = form->grab().toImage();
+    EXPECT_TRUE(picture.save(dir.filePath(QStringLiteral("halvane-link-lost-simple-page.png"))));
+    EXPECT_TRUE(Find<QLabel>("SimpleStatusPanel")->isVisible());
+    EXPECT_EQ(face(picture, "SimpleStatusPanel"), QColor(0xA0, 0xA0, 0xA4));
+    EXPECT_EQ(Find<QLabel>("SimpleStatusPanel")->text(),
+              QStringLiteral("link lost - looking for the device"));
+    // The main page: the status says it, the live values are greyed out and empty.
     Find<QPushButton>("NextButton")->click();
-    QTest::qWait(10);
-    EXPECT_TRUE(form->grab().toImage().save(
-        QDir(dir).filePath(QStringLiteral("halvane-link-lost-main-page.png"))));
+    QCoreApplication::processEvents();
+    picture = form->grab().toImage();
+    EXPECT_TRUE(picture.save(dir.filePath(QStringLiteral("halvane-link-lost-main-page.png"))));
+    EXPECT_TRUE(Find<QLabel>("StatusLabel")->isVisible());
+    EXPECT_EQ(Find<QLabel>("StatusLabel")->text(), QStringLiteral("Connection error"));
+    EXPECT_EQ(Find<QLabel>("CFTValueLabel")->text(), QStringLiteral("--"));
+    EXPECT_FALSE(Find<QWidget>("CFTGroupBox")->isEnabled());
+    // The event list after the return: newest first, the lock changes and the link's loss and
+    // return.
     fake.Plug();
     form->RecoveryTimerTimer();
     ASSERT_TRUE(Connection->Connected());
     auto* charts = Find<QTabWidget>("ChartsPageControl");
     charts->setCurrentWidget(Find<QWidget>("LinkEventsTabSheet"));
-    QTest::qWait(10);
-    EXPECT_TRUE(
-        form->grab().toImage().save(QDir(dir).filePath(QStringLiteral("halvane-link-events.png"))));
+    QCoreApplication::processEvents();
+    picture = form->grab().toImage();
+    EXPECT_TRUE(picture.save(dir.filePath(QStringLiteral("halvane-link-events.png"))));
+    auto* list = Find<QListWidget>("LinkEventsListBox");
+    EXPECT_TRUE(list->isVisible());
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown << list->item(i)->text().section(QLatin1Char(' '), 1);
+    EXPECT_EQ(shown.join(QLatin1Char('|')).toStdString(),
+              "link restored (QRX-7A 1234)|link lost (QRX-7A 1234)|lock reached|"
+              "lock lost (status 4)|lock reached");
 }

@@ -28,12 +28,11 @@ TEST_F(MainWindowTest, PeakEventsOneAndTwoBeepAndThreeSoundsTheErrorBeep) {
     // Events 0 and 4 make no sound; event 3 comes first so the order is seen too.
     fake.QueueRx(PeakEventFrame(3, 6) + PeakEventFrame(0, 6) + PeakEventFrame(4, 6) +
                  PeakEventFrame(2, 6) + PeakEventFrame(1, 6));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return played.size() >= 3; }, 5000));
-    QTest::qWait(50);
+    // Event 1, the last frame, names the peak: 6 is f. Every frame has been handled then.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peak->text() == QStringLiteral("f"); }, 10000))
+        << peak->text().toStdString();
     EXPECT_EQ(played, (std::vector<TSystemSound>{TSystemSound::Error, TSystemSound::Default,
                                                  TSystemSound::Default}));
-    EXPECT_NE(peak->text(), QStringLiteral("x")); // event 1 names the peak
-    EXPECT_NE(peak->text(), QStringLiteral("--"));
     SetSystemSoundPlayer({});
 }
 

@@ -367,8 +367,8 @@ TEST_F(TuningWindow, MirrorBarsAre195By20WithOneFillColourAndAPercentSuffix) {
         EXPECT_EQ(bar->BarColorStyle(), cs1Color);
         EXPECT_EQ(bar->PosTextSuffix(), QStringLiteral("%"));
         EXPECT_EQ(bar->PosTextPrefix(), defaults.PosTextPrefix());
-        EXPECT_EQ(bar->Min(), defaults.Min());
-        EXPECT_EQ(bar->Max(), defaults.Max());
+        EXPECT_EQ(bar->Min(), 0); // the mirror positions are percentages
+        EXPECT_EQ(bar->Max(), 100);
         EXPECT_EQ(bar->ShowBorder(), defaults.ShowBorder());
         EXPECT_EQ(bar->ShowPosText(), defaults.ShowPosText());
         EXPECT_EQ(bar->Direction(), defaults.Direction());

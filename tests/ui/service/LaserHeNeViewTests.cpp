@@ -152,7 +152,7 @@ TEST_F(LaserHeNeView, TheStateCodeReportedIsTheOneItsTextsWereMadeFrom) {
     };
     c.StateShown = [&](TLaserState state, const QString&) { shown = state; };
     view = std::make_unique<TLaserHeNeChartView>(c);
-    main.peak->setText("f");
+    main.iodine = {3, QLatin1Char('f')}; // locked on f
     Laser->DecodeFrame(LaserAnswer(0x01, {4}).data());
     view->UpdateStatus(&Stream());
     EXPECT_EQ(main.state->text(), "measurement");

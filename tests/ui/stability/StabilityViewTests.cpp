@@ -8,11 +8,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <qcustomplot.h>
 
+#include <cmath>
+#include <map>
 #include <random>
 
 namespace {
@@ -44,11 +47,26 @@ protected:
                 continue;
             }
             for (int k = 0; k < 2; ++k) {
-                FStatus.FrequencyReportAt(At(s).addMSecs(100 + 400 * k), FBeat + FNoise(FRng),
-                                          3000);
+                Report(s, 100 + 400 * k, FBeat + FNoise(FRng));
             }
         }
-        FStatus.FrequencyReportAt(At(to).addMSecs(50), FBeat, 3000); // closes the last second
+        Report(to, 50, FBeat); // closes the last second
+    }
+    void Report(int second, int ms, double hz) {
+        FStatus.FrequencyReportAt(At(second).addMSecs(ms), hz, 3000);
+        FFed[second].first += hz;
+        FFed[second].second += 1;
+    }
+    // What was fed into one second: the mean of its reports.
+    double Beat(int second) { return FFed.at(second).first / FFed.at(second).second; }
+    // The number of a label "<number> <unit>".
+    double Number(const char* name, const QString& unit) {
+        const QString text = Text(name);
+        EXPECT_TRUE(text.endsWith(QLatin1Char(' ') + unit)) << text.toStdString();
+        bool ok = false;
+        const double v = QLocale().toDouble(text.chopped(unit.size() + 1), &ok);
+        EXPECT_TRUE(ok) << text.toStdString();
+        return v;
     }
     QString Text(const char* name) { return FView->findChild<QLabel*>(name)->text(); }
     QCPGraph* Graph() { return FView->findChild<QCustomPlot*>("StabilityChart")->graph(0); }
@@ -61,11 +79,31 @@ protected:
     std::unique_ptr<TStabilityView> FView;
     std::mt19937_64 FRng{3};
     std::normal_distribution<double> FNoise{0, 1500};
+    std::map<int, std::pair<double, int>> FFed; // second: sum of its reports, their number
     QTemporaryDir FDir;
     double FBeat = 150e6;
     QStringList FQuestions;
     bool FAnswer = true;
 };
+
+// Whether a colour close to `colour` (antialiasing aside) lies within `radius` pixels of `at`.
+bool ColourNear(const QImage& image, QPoint at, QColor colour, int radius) {
+    for (int dy = -radius; dy <= radius; ++dy) {
+        for (int dx = -radius; dx <= radius; ++dx) {
+            const QPoint p = at + QPoint(dx, dy);
+            if (!image.rect().contains(p)) {
+                continue;
+            }
+            const QColor c = image.pixelColor(p);
+            if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                    std::abs(c.blue() - colour.blue()) <
+                30) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -86,8 +124,25 @@ TEST_F(StabilityView, TheLiveRecordChartsOctaveTausWithIntervalsAndCountsGapsAnd
     EXPECT_EQ(Text("StabilityGapsLabel"), QStringLiteral("3 of 301"));
     EXPECT_EQ(Text("StabilityLengthLabel"), QStringLiteral("5 min 01 s"));
     EXPECT_EQ(Text("StabilityLockLossLabel"), QStringLiteral("1"));
-    EXPECT_TRUE(Text("StabilityMeanLabel").endsWith(QLatin1String(" Hz")));
-    EXPECT_TRUE(Text("StabilityDriftLabel").endsWith(QLatin1String(" Hz/h")));
+    // The mean of the bins fed and their least-squares slope against time, shown to 0.1.
+    double mean = 0;
+    for (const auto& [second, sum] : FFed) {
+        mean += Beat(second);
+    }
+    mean /= static_cast<double>(FFed.size());
+    double tMean = 0;
+    for (const auto& [second, sum] : FFed) {
+        tMean += second;
+    }
+    tMean /= static_cast<double>(FFed.size());
+    double cov = 0, var = 0;
+    for (const auto& [second, sum] : FFed) {
+        cov += (second - tMean) * (Beat(second) - mean);
+        var += (second - tMean) * (second - tMean);
+    }
+    EXPECT_NEAR(Number("StabilityMeanLabel", QStringLiteral("Hz")), mean, 0.05 + 1e-6);
+    EXPECT_NEAR(Number("StabilityDriftLabel", QStringLiteral("Hz/h")), cov / var * 3600,
+                0.05 + 1e-6);
 
     // MDEV on the same chart
     auto* box = FView->findChild<QComboBox*>("StabilityKindComboBox");
@@ -111,6 +166,16 @@ TEST_F(StabilityView, TheLockedPeaksFrequencyTurnsTheBeatIntoFractionalFrequency
     FStatus.Update(s);
     Feed(0, 10);
     EXPECT_DOUBLE_EQ(FView->Shown().OpticalFrequency(), 4.7e14);
+    // The closed seconds 0 .. 9 as y = beat / 4.7e14: their Allan deviation at 1 s.
+    double sum = 0;
+    for (int s = 0; s + 1 < 10; ++s) {
+        const double d = (Beat(s + 1) - Beat(s)) / 4.7e14;
+        sum += d * d;
+    }
+    const QList<TDeviationPoint> t = FView->Shown().Table(TDeviationKind::_oadev);
+    ASSERT_FALSE(t.isEmpty());
+    EXPECT_EQ(t[0].M, 1);
+    EXPECT_NEAR(t[0].Deviation / std::sqrt(sum / (2 * 9)), 1.0, 1e-9);
 }
 
 TEST_F(StabilityView, BinsWhileTheLockIsLostAreSkippedNotCharted) {
@@ -134,7 +199,11 @@ TEST_F(StabilityView, BinsWhileTheLockIsLostAreSkippedNotCharted) {
 }
 
 TEST_F(StabilityView, ExportWritesEveryKindsTableAsCsv) {
-    Feed(0, 100);
+    // 101 seconds of 150 MHz +- 1 kHz, alternating: at 1 s the Allan kinds see steps of 2 kHz,
+    // 1414.2 Hz / 473.612 THz with 100 terms, the Hadamard kinds 4 kHz / sqrt(6) with 99.
+    for (int s = 0; s <= 100; ++s) {
+        Report(s, 100, 150e6 + (s % 2 == 0 ? 1000 : -1000));
+    }
     FView->TimerTick();
     const QString path = FDir.filePath(QStringLiteral("table.csv"));
     TSaveDialogRequest asked;
@@ -152,6 +221,16 @@ TEST_F(StabilityView, ExportWritesEveryKindsTableAsCsv) {
         lines.removeFirst();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines[0], QStringLiteral("kind,tau_s,n_terms,deviation,lower,upper,alpha,edf"));
+    // The tau-1 rows of the hand-made record, as far as the deviation.
+    for (const char* row : {"adev,1,100,2.986015e-12,", "oadev,1,100,2.986015e-12,",
+                            "mdev,1,100,2.986015e-12,", "hdev,1,99,3.447953e-12,",
+                            "ohdev,1,99,3.447953e-12,"}) {
+        EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^") +
+                                                  QRegularExpression::escape(row)))
+                      .size(),
+                  1)
+            << row;
+    }
     int rows = 0;
     for (TDeviationKind k : AllStabilityKinds) {
         const QList<TDeviationPoint> t = FView->AnalysedTable(k);
@@ -321,10 +400,26 @@ TEST_F(StabilityView, Screenshot) {
     }
     FView->TimerTick();
     FView->show();
-    QTest::qWait(50);
-    FView->findChild<QCustomPlot*>("StabilityChart")->replot();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FView.get()));
+    auto* chart = FView->findChild<QCustomPlot*>("StabilityChart");
+    chart->replot();
+    const QImage picture = FView->grab().toImage();
     const QString file = QStringLiteral(SCREENSHOT_DIR) + QStringLiteral("/stability_view.png");
-    EXPECT_TRUE(FView->grab().save(file));
+    EXPECT_TRUE(picture.save(file));
+    // What the picture is for: the record's length and the curve over the octaves to a third of
+    // it (1 .. 4096 s), drawn in its blue at its first and its last point.
+    EXPECT_EQ(Text("StabilityLengthLabel"), QStringLiteral("5 h 33 min 20 s"));
+    EXPECT_EQ(Text("StabilityGapsLabel"), QStringLiteral("0 of 20000"));
+    QCPGraph* g = Graph();
+    ASSERT_EQ(g->dataCount(), 13);
+    EXPECT_EQ(g->data()->at(12)->key, 4096);
+    for (int i : {0, 12}) {
+        const QPointF at(chart->xAxis->coordToPixel(g->data()->at(i)->key),
+                         chart->yAxis->coordToPixel(g->data()->at(i)->value));
+        EXPECT_TRUE(
+            ColourNear(picture, chart->mapTo(FView.get(), at.toPoint()), QColor(30, 90, 180), 4))
+            << "point " << i;
+    }
 }
 
 // --- set points, the header blocks, 'Clear', the axes
