@@ -75,11 +75,20 @@ struct TSerialPortD2XXTable::TOpenPort {
 #endif
     ~TOpenPort() {
 #ifdef __linux__
-        const int fd = Fd.exchange(-1);
-        if (fd >= 0)
-            ::close(fd);
+        CloseLine(Fd.exchange(-1));
 #endif
     }
+#ifdef __linux__
+    // The exclusive use taken at the open outlives the descriptor while the other end of the
+    // line stays open (a pty, or a driver that keeps the tty): give it back first, or the next
+    // open by a plain user is refused as busy.
+    static void CloseLine(int fd) {
+        if (fd < 0)
+            return;
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+    }
+#endif
 };
 
 #ifdef __linux__
@@ -672,9 +681,7 @@ FT_STATUS TSerialPortD2XXTable::CyclePort(FT_HANDLE h) {
     }
     // Not permitted (or not USB): close the line and open it again with the same settings.
     std::lock_guard g(open->SettingsMutex);
-    const int old = open->Fd.exchange(-1);
-    if (old >= 0)
-        ::close(old);
+    TOpenPort::CloseLine(open->Fd.exchange(-1));
     QString why;
     const int fd = OpenLine(open->Port.DevicePath, open->Settings, why, true);
     if (fd < 0) {

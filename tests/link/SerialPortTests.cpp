@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -216,6 +219,24 @@ TEST_F(KernelPort, ABusyPortIsRefusedAndTheListSaysSo) {
     first.IOEnumDevices(list);
     EXPECT_EQ(list.at(0).fullName(), QStringLiteral("QRX-7A Controller"));
     second.IODisconnect();
+}
+
+TEST_F(KernelPort, TheLineIsExclusiveOnlyWhileItIsOpen) {
+    // Root ignores the exclusive flag, so ask the tty for it instead of trying an open.
+    const auto exclusive = [&] {
+        const int probe = ::open(QFile::encodeName(Pty.Slave()).constData(), O_RDWR | O_NOCTTY);
+        int on = -1;
+        ::ioctl(probe, TIOCGEXCL, &on);
+        ::close(probe);
+        return on;
+    };
+    FT_HANDLE h = OpenDirect();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(exclusive(), 1);
+    EXPECT_EQ(Table->CyclePort(h), FT_OK);
+    EXPECT_EQ(exclusive(), 1) << "the reopened line";
+    EXPECT_EQ(Table->Close(h), FT_OK);
+    EXPECT_EQ(exclusive(), 0) << "a plain user's next open would be refused as busy";
 }
 
 TEST_F(KernelPort, APortCycleWithoutUsbResetReopensTheLine) {

@@ -116,13 +116,14 @@ void TLaserHeNeChartView::IodineChanged() {
 
 void TLaserHeNeChartView::Show(TLaserState state) {
     TLaserHeNeStatusControls& c = FControls;
-    const TLaserHeNeStatus s = LaserHeNeStatus(
-        state, c.IodineLock ? c.IodineLock() : TIodineLock{}, c.GetFPeakValue, c.GetJPeakValue,
-        [&c]() -> double {
-            // Read without touching the field: the operator may be typing into it.
-            return c.FreqDifference1RealSpinEdit ? c.FreqDifference1RealSpinEdit->ShownValue()
-                                                 : 0.0;
-        });
+    const TLaserHeNeStatus s =
+        LaserHeNeStatus(state, c.IodineLock ? c.IodineLock() : TIodineLock{}, c.GetFPeakValue,
+                        c.GetJPeakValue, [&c]() -> double {
+                            // Read without touching the field: the operator may be typing into it.
+                            return c.FreqDifference1RealSpinEdit
+                                       ? c.FreqDifference1RealSpinEdit->ShownValue()
+                                       : 0.0;
+                        });
     if (c.LaserHeNeStateValueLabel)
         c.LaserHeNeStateValueLabel->setText(s.StateText);
     if (c.StatusHeNeLabel)

@@ -665,8 +665,9 @@ QString TStabilityView::ExportHeader() const {
                          : QStringLiteral("unknown");
     }
     return RecordHeaderText(h) +
-           QStringLiteral("# confidence_intervals: %1 %, chi-squared from the equivalent degrees of "
-                          "freedom of the noise type identified at each tau\n")
+           QStringLiteral(
+               "# confidence_intervals: %1 %, chi-squared from the equivalent degrees of "
+               "freedom of the noise type identified at each tau\n")
                .arg(FConfidence * 100, 0, 'f', 1);
 }
 

@@ -222,13 +222,13 @@ TEST_F(StabilityView, ExportWritesEveryKindsTableAsCsv) {
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines[0], QStringLiteral("kind,tau_s,n_terms,deviation,lower,upper,alpha,edf"));
     // The tau-1 rows of the hand-made record, as far as the deviation.
-    for (const char* row : {"adev,1,100,2.986015e-12,", "oadev,1,100,2.986015e-12,",
-                            "mdev,1,100,2.986015e-12,", "hdev,1,99,3.447953e-12,",
-                            "ohdev,1,99,3.447953e-12,"}) {
-        EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^") +
-                                                  QRegularExpression::escape(row)))
-                      .size(),
-                  1)
+    for (const char* row :
+         {"adev,1,100,2.986015e-12,", "oadev,1,100,2.986015e-12,", "mdev,1,100,2.986015e-12,",
+          "hdev,1,99,3.447953e-12,", "ohdev,1,99,3.447953e-12,"}) {
+        EXPECT_EQ(
+            lines.filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(row)))
+                .size(),
+            1)
             << row;
     }
     int rows = 0;
