@@ -119,8 +119,9 @@ double TStabilityAnalysis::Edf(TDeviationKind kind, int64_t m, int alpha) const 
     case TDeviationKind::_hdev:
         return GreenhallEdf(alpha, 3, m, n, false, false);
     case TDeviationKind::_ohdev:
-    case TDeviationKind::_htotdev:
         return GreenhallEdf(alpha, 3, m, n, true, false);
+    case TDeviationKind::_htotdev:
+        return HadamardTotalEdf(alpha, m, n);
     case TDeviationKind::_totdev:
         return TotalEdf(alpha, m, n);
     case TDeviationKind::_mtotdev:

@@ -312,6 +312,20 @@ double ModifiedTotalEdf(int alpha, int64_t m, int64_t n) {
     return std::max(0.0, c.A0 * static_cast<double>(n) / static_cast<double>(m) - c.A1);
 }
 
+double HadamardTotalEdf(int alpha, int64_t m, int64_t n) {
+    // (T / tau) / (b0 + b1 tau / T) for white FM to random-run FM beyond m = 16 (D. A. Howe et
+    // al., "A total estimator of the Hadamard function used for GPS operations", 32nd PTTI,
+    // 2000); elsewhere the overlapping Hadamard deviation's
+    static const TA Coefficients[5] = {
+        {0.559, 1.004}, {0.868, 1.140}, {0.938, 1.696}, {0.974, 2.554}, {1.276, 3.149}};
+    if (alpha > 0 || alpha < -4 || m <= 16) {
+        return GreenhallEdf(alpha, 3, m, n, true, false);
+    }
+    const TA c = Coefficients[-alpha];
+    const double r = static_cast<double>(n) / static_cast<double>(m);
+    return r / (c.A0 + c.A1 / r);
+}
+
 double Theo1Edf(int alpha, int64_t m, int64_t n) {
     const double nn = static_cast<double>(n);
     const double r = 0.75 * static_cast<double>(m); // tau / tau0
@@ -321,8 +335,8 @@ double Theo1Edf(int alpha, int64_t m, int64_t n) {
         edf = 0.86 * (nn + 1) * (nn - 4 * r / 3) / (nn - r) * (r / (r + 1.14));
         break;
     case 1:
-        edf = (4.798 * nn * nn - 6.374 * nn * r + 12.387 * r * r) /
-              (std::sqrt(r + 36.6) * (nn - r)) * (r / (r + 0.3));
+        edf = (4.798 * nn * nn - 6.374 * nn * r + 12.387 * r) / (std::sqrt(r + 36.6) * (nn - r)) *
+              (r / (r + 0.3));
         break;
     case 0:
         edf = ((4.1 * nn + 0.8) / r - (3.1 * nn + 6.5) / nn) *

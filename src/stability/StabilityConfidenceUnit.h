@@ -43,6 +43,9 @@ double GreenhallEdf(int alpha, int d, int64_t m, int64_t n, bool overlapping, bo
 // points plus one).
 double TotalEdf(int alpha, int64_t m, int64_t n);
 double ModifiedTotalEdf(int alpha, int64_t m, int64_t n);
+// Hadamard total deviation: Howe's (T/tau) / (b0 + b1 tau/T) for alpha 0 .. -4 beyond m = 16,
+// the overlapping Hadamard deviation's EDF elsewhere.
+double HadamardTotalEdf(int alpha, int64_t m, int64_t n);
 // Theo1 at averaging factor m (tau = 0.75 m tau0) over n phase points.
 double Theo1Edf(int alpha, int64_t m, int64_t n);
 

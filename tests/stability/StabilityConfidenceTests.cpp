@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 namespace {
@@ -186,4 +187,21 @@ TEST(ConfidenceCoverage, The683PercentIntervalHoldsTheTrueValueIn68PercentOfReco
     }
     std::printf("%d of %d cells keep the 68.3 %% promise within 0.10\n", kept, cells);
     EXPECT_GE(kept, 0.93 * cells);
+}
+
+TEST(Theo1Edf, FallsWithTauToAFewDegreesOfFreedomAtTheLongest) {
+    // Theo1's empirical EDF formulas (Howe and Tasset, as NIST SP 1065 prints them): beyond
+    // the shortest taus fewer independent terms remain as tau grows, so the EDF of every noise
+    // but white PM falls with tau, down to a few degrees of freedom at tau = 0.75 (N - 1).
+    for (int64_t n : {101, 1001, 10001}) {
+        for (int alpha : {1, 0, -1, -2}) {
+            double previous = std::numeric_limits<double>::infinity();
+            for (int64_t m = 10; m < n; m += 2) {
+                const double edf = Theo1Edf(alpha, m, n);
+                ASSERT_LE(edf, previous) << "N " << n << " alpha " << alpha << " m " << m;
+                previous = edf;
+            }
+            EXPECT_LT(previous, 10) << "N " << n << " alpha " << alpha;
+        }
+    }
 }

@@ -329,11 +329,12 @@ TVerdict Judge(const TCase& c) {
                               (p.HasAlpha ? std::to_string(p.Alpha) : std::string("-"));
             }
         }
-        // Stable32's intervals of the modified, time and Hadamard total deviations follow none
-        // of the published EDF formulas: shown, not judged
+        // Stable32's intervals of the modified and time total deviations follow none of the
+        // published EDF formulas, nor do those of the Hadamard total deviation of PM or at
+        // m <= 16: shown, not judged
         const bool judged = c.Kind != TDeviationKind::_mtotdev &&
                             c.Kind != TDeviationKind::_ttotdev &&
-                            c.Kind != TDeviationKind::_htotdev;
+                            (c.Kind != TDeviationKind::_htotdev || (r.Alpha <= 0 && r.Af > 16));
         if (judged && r.HasAlpha && r.Min > 0 && r.Max > 0) {
             ++v.BoundRows;
             double lo = 0;
