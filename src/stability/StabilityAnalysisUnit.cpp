@@ -78,27 +78,32 @@ bool TStabilityAnalysis::NoiseType(TDeviationKind kind, int64_t m, int* alpha) c
     default:
         break;
     }
+    const bool overlapping = kind != TDeviationKind::_adev && kind != TDeviationKind::_hdev;
     const std::vector<double>& x = Phase();
     const int64_t n = static_cast<int64_t>(x.size());
-    // Where the longest taus leave too few averages, the noise of the nearest shorter octave
-    for (int64_t f = m; f >= 1; f /= 2) {
-        double ratio = std::numeric_limits<double>::quiet_NaN();
-        if ((n - 1) / f + 1 < Lag1MinPoints) {
-            TDeviationPoint mod;
-            TDeviationPoint allan;
-            if (DeviationPoint(TDeviationKind::_mdev, f, 1, FRecord.Sums(TDeviationKind::_mdev, f),
-                               &mod) &&
-                DeviationPoint(TDeviationKind::_oadev, f, 1,
-                               FRecord.Sums(TDeviationKind::_oadev, f), &allan) &&
-                allan.Deviation > 0) {
-                ratio = (mod.Deviation * mod.Deviation) / (allan.Deviation * allan.Deviation);
-            }
-        }
-        if (IdentifyNoise(x.data(), n, f, dmax, ratio, alpha)) {
-            return true;
+    // Where the longest taus leave fewer averages than the B1 ratio needs to tell the noises
+    // apart (10 for the non-overlapping estimators, 8 for the overlapping ones, which see every
+    // sample), the noise of the longest factor that still has them.
+    const int64_t fewest = overlapping ? 8 : 10;
+    if ((n - 1) / m < fewest) {
+        m = (n - 1) / fewest;
+        if (m < 1) {
+            return false;
         }
     }
-    return false;
+    double ratio = std::numeric_limits<double>::quiet_NaN();
+    if ((n - 1) / m < PmRatioMaxAverages) {
+        TDeviationPoint mod;
+        TDeviationPoint allan;
+        if (DeviationPoint(TDeviationKind::_mdev, m, 1, FRecord.Sums(TDeviationKind::_mdev, m),
+                           &mod) &&
+            DeviationPoint(TDeviationKind::_oadev, m, 1, FRecord.Sums(TDeviationKind::_oadev, m),
+                           &allan) &&
+            allan.Deviation > 0) {
+            ratio = (mod.Deviation * mod.Deviation) / (allan.Deviation * allan.Deviation);
+        }
+    }
+    return IdentifyNoise(x.data(), n, m, dmax, overlapping, ratio, alpha);
 }
 
 double TStabilityAnalysis::Edf(TDeviationKind kind, int64_t m, int alpha) const {
@@ -114,8 +119,9 @@ double TStabilityAnalysis::Edf(TDeviationKind kind, int64_t m, int alpha) const 
     case TDeviationKind::_hdev:
         return GreenhallEdf(alpha, 3, m, n, false, false);
     case TDeviationKind::_ohdev:
-    case TDeviationKind::_htotdev:
         return GreenhallEdf(alpha, 3, m, n, true, false);
+    case TDeviationKind::_htotdev:
+        return HadamardTotalEdf(alpha, m, n);
     case TDeviationKind::_totdev:
         return TotalEdf(alpha, m, n);
     case TDeviationKind::_mtotdev:

@@ -5,13 +5,14 @@
 //
 // Noise type: alpha, the exponent of the fractional-frequency spectrum S_y(f) ~ f^alpha (2 white
 // PM, 1 flicker PM, 0 white FM, -1 flicker FM, -2 random-walk FM; the Hadamard family also -3,
-// -4). Identified at averaging factor m from the phase decimated by m: with at least
-// Lag1MinPoints decimated points by the lag-1 autocorrelation of the series (its frequency
-// offset removed), successively differenced (W. J. Riley and C. A. Greenhall, "Power law noise
-// identification using the lag 1 autocorrelation", 2004); with fewer by the B1 ratio (standard over
-// Allan variance of the m-averages, against its expected value for each noise) and, between white
-// and flicker PM, the R(n) ratio (modified over Allan variance), as the frequency-stability
-// handbook (W. J. Riley, NIST SP 1065, 2008, section 5.6) describes.
+// -4). Identified at averaging factor m: with at least Lag1MinPoints averages by the lag-1
+// autocorrelation of the phase decimated by m, successively differenced until it is stationary
+// (delta = r1 / (1 + r1) < 0.25) or dmax differences are taken, alpha = 2 - 2 (delta + d)
+// (W. J. Riley and C. A. Greenhall, "Power law noise identification using the lag 1
+// autocorrelation", 2004); with fewer by the B1 ratio (standard over Allan variance of the
+// m-averages, against its expected value for each noise) and, between white and flicker PM, the
+// R(n) ratio (modified over Allan variance), as the frequency-stability handbook (W. J. Riley,
+// NIST SP 1065, 2008, section 5.6) describes.
 //
 // EDF of the Allan, modified Allan, time and Hadamard deviations (overlapping or not): C. A.
 // Greenhall and W. J. Riley, "Uncertainty of stability variances based on finite differences"
@@ -42,16 +43,24 @@ double GreenhallEdf(int alpha, int d, int64_t m, int64_t n, bool overlapping, bo
 // points plus one).
 double TotalEdf(int alpha, int64_t m, int64_t n);
 double ModifiedTotalEdf(int alpha, int64_t m, int64_t n);
+// Hadamard total deviation: Howe's (T/tau) / (b0 + b1 tau/T) for alpha 0 .. -4 beyond m = 16,
+// the overlapping Hadamard deviation's EDF elsewhere.
+double HadamardTotalEdf(int alpha, int64_t m, int64_t n);
 // Theo1 at averaging factor m (tau = 0.75 m tau0) over n phase points.
 double Theo1Edf(int alpha, int64_t m, int64_t n);
 
 // Noise identification at averaging factor m on n phase points (any units; gaps not allowed).
 // dmax: highest number of differences (2 for the Allan family, 3 for the Hadamard family).
-// mvarOverAvar: the ratio of modified to overlapping Allan variance at m (for R(n)); NaN when
-// unknown. Returns false when there are too few points (fewer than 4 averages).
+// overlapping: for an overlapping estimator the B1 ratio is judged against the expected values
+// of the whole record (n - 1 samples), for a non-overlapping one against those of its averages.
+// mvarOverAvar: the ratio of modified to overlapping Allan variance at m (for R(n), which also
+// decides between white and flicker PM where the lag-1 method names PM on fewer than
+// PmRatioMaxAverages averages); NaN when unknown. Returns false when there are too few points
+// (fewer than 4 averages).
 inline constexpr int64_t Lag1MinPoints = 30;
-bool IdentifyNoise(const double* x, int64_t n, int64_t m, int dmax, double mvarOverAvar,
-                   int* alpha);
+inline constexpr int64_t PmRatioMaxAverages = 64;
+bool IdentifyNoise(const double* x, int64_t n, int64_t m, int dmax, bool overlapping,
+                   double mvarOverAvar, int* alpha);
 
 // Pieces exposed for the tests.
 double Lag1Autocorrelation(const std::vector<double>& v);

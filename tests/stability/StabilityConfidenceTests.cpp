@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 namespace {
@@ -123,9 +124,9 @@ TEST(ConfidenceCoverage, The683PercentIntervalHoldsTheTrueValueIn68PercentOfReco
     // 200 independent records of 1024 samples per noise type; the true deviation at each tau
     // is the ensemble's (root mean of the records' variances). A cell (noise, kind, tau) keeps
     // the promise when its coverage is 0.683 +- 0.10 (three binomial standard deviations of 200
-    // records). At least 90 % of the cells must keep it, and none may fall below 0.35: flicker
-    // PM at 32 decimated points, where the lag-1 method often takes it for white PM, is the one
-    // known weak cell.
+    // records). At least 93 % of the cells must keep it, and none may fall below 0.5: flicker FM
+    // at the longest tau, where 8 averages leave the B1 ratio little to go on, is the weakest
+    // cell (0.56); the others that miss the band are conservative (coverage above 0.78).
     constexpr int Records = 200;
     constexpr int N = 1024;
     const TDeviationKind kinds[] = {TDeviationKind::_adev, TDeviationKind::_oadev,
@@ -174,8 +175,8 @@ TEST(ConfidenceCoverage, The683PercentIntervalHoldsTheTrueValueIn68PercentOfReco
                     static_cast<double>(inside) / static_cast<double>(ps.size());
                 ++cells;
                 kept += std::fabs(coverage - 0.683) <= 0.10 ? 1 : 0;
-                EXPECT_GE(coverage, 0.35) << DeviationKindName(kinds[k]).toStdString() << " alpha "
-                                          << alpha << " m " << factors[f];
+                EXPECT_GE(coverage, 0.5) << DeviationKindName(kinds[k]).toStdString() << " alpha "
+                                         << alpha << " m " << factors[f];
                 if (std::fabs(coverage - 0.683) > 0.10) {
                     std::printf("coverage %.3f: %s alpha %d m %lld\n", coverage,
                                 qPrintable(DeviationKindName(kinds[k])), alpha,
@@ -185,5 +186,22 @@ TEST(ConfidenceCoverage, The683PercentIntervalHoldsTheTrueValueIn68PercentOfReco
         }
     }
     std::printf("%d of %d cells keep the 68.3 %% promise within 0.10\n", kept, cells);
-    EXPECT_GE(kept, 0.9 * cells);
+    EXPECT_GE(kept, 0.93 * cells);
+}
+
+TEST(Theo1Edf, FallsWithTauToAFewDegreesOfFreedomAtTheLongest) {
+    // Theo1's empirical EDF formulas (Howe and Tasset, as NIST SP 1065 prints them): beyond
+    // the shortest taus fewer independent terms remain as tau grows, so the EDF of every noise
+    // but white PM falls with tau, down to a few degrees of freedom at tau = 0.75 (N - 1).
+    for (int64_t n : {101, 1001, 10001}) {
+        for (int alpha : {1, 0, -1, -2}) {
+            double previous = std::numeric_limits<double>::infinity();
+            for (int64_t m = 10; m < n; m += 2) {
+                const double edf = Theo1Edf(alpha, m, n);
+                ASSERT_LE(edf, previous) << "N " << n << " alpha " << alpha << " m " << m;
+                previous = edf;
+            }
+            EXPECT_LT(previous, 10) << "N " << n << " alpha " << alpha;
+        }
+    }
 }

@@ -283,6 +283,7 @@ struct TVerdict {
     int BoundRows = 0;
     int BoundsOff = 0;
     std::string Worst;
+    std::string AlphaOff; // "AF:table/ours" of the rows whose noise type differs
 };
 
 TVerdict Judge(const TCase& c) {
@@ -321,13 +322,19 @@ TVerdict Judge(const TCase& c) {
         }
         if (r.HasAlpha && c.OwnAlpha) {
             ++v.AlphaRows;
-            v.AlphaSame += p.HasAlpha && p.Alpha == r.Alpha ? 1 : 0;
+            if (p.HasAlpha && p.Alpha == r.Alpha) {
+                ++v.AlphaSame;
+            } else {
+                v.AlphaOff += " " + std::to_string(r.Af) + ":" + std::to_string(r.Alpha) + "/" +
+                              (p.HasAlpha ? std::to_string(p.Alpha) : std::string("-"));
+            }
         }
-        // Stable32's intervals of the modified, time and Hadamard total deviations follow none
-        // of the published EDF formulas: shown, not judged
+        // Stable32's intervals of the modified and time total deviations follow none of the
+        // published EDF formulas, nor do those of the Hadamard total deviation of PM or at
+        // m <= 16: shown, not judged
         const bool judged = c.Kind != TDeviationKind::_mtotdev &&
                             c.Kind != TDeviationKind::_ttotdev &&
-                            c.Kind != TDeviationKind::_htotdev;
+                            (c.Kind != TDeviationKind::_htotdev || (r.Alpha <= 0 && r.Af > 16));
         if (judged && r.HasAlpha && r.Min > 0 && r.Max > 0) {
             ++v.BoundRows;
             double lo = 0;
@@ -368,15 +375,21 @@ TEST(Stable32Reference, EveryTableAgreesInDeviationTermsNoiseTypeAndBounds) {
         EXPECT_EQ(v.TermsOff, 0) << c.File;
         alphaRows += v.AlphaRows;
         alphaSame += v.AlphaSame;
-        // the noise type where Stable32 had few points (B1 ratio) is not always its choice
-        EXPECT_GE(v.AlphaSame, 0.6 * v.AlphaRows)
-            << c.File << ": alpha agrees on " << v.AlphaSame << " of " << v.AlphaRows;
+        // the noise type where Stable32 had few points (B1 ratio) is not always its choice; at
+        // the longest taus it repeats its table's previous row, where ours repeats the longest
+        // factor with enough averages (PHASE.DAT's octave TOTDEV: 7 of 9)
+        EXPECT_GE(v.AlphaSame, 0.75 * v.AlphaRows)
+            << c.File << ": alpha agrees on " << v.AlphaSame << " of " << v.AlphaRows
+            << "; AF:table/ours" << v.AlphaOff;
         EXPECT_EQ(v.BoundsOff, 0) << c.File << ": " << v.BoundsOff << " of " << v.BoundRows
                                   << " rows, e.g. " << v.Worst;
         std::printf("%-50s rows %4d  dev off %d  alpha %d/%d  bounds off %d/%d\n", c.File, v.Rows,
                     v.DeviationsOff, v.AlphaSame, v.AlphaRows, v.BoundsOff, v.BoundRows);
+        if (!v.AlphaOff.empty() && qEnvironmentVariableIsSet("HALVANE_STABLE32_VERBOSE")) {
+            std::printf("    alpha differs (AF:table/ours):%s\n", v.AlphaOff.c_str());
+        }
     }
     std::printf("alpha agrees on %d of %d rows\n", alphaSame, alphaRows);
-    EXPECT_GE(alphaSame, 0.8 * alphaRows);
+    EXPECT_GE(alphaSame, 0.98 * alphaRows);
     EXPECT_GT(rows, 5000);
 }
