@@ -152,7 +152,7 @@ TEST_F(MainWindowTest, DisconnectEndsTheBlinkingAndTheSimplePageSaysSo) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->BlinkTimer->isActive(); }, 5000));
     Find<QPushButton>("DisconnectButton")->click();
     EXPECT_FALSE(form->BlinkTimer->isActive());
-    EXPECT_EQ(Find<QLabel>("SimpleStatusPanel")->text(), QStringLiteral("Disconnected"));
+    EXPECT_EQ(Find<QLabel>("SimpleStatusPanel")->text(), QStringLiteral("disconnected"));
 }
 
 TEST_F(MainWindowTest, RefusedCloseKeepsTheLinkInUseAndDisconnectMayBeTriedAgain) {

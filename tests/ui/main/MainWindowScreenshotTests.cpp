@@ -134,6 +134,6 @@ TEST_F(MainWindowTest, ScreenshotsOfALostLinkAndTheEventList) {
     for (int i = 0; i < list->count(); ++i)
         shown << list->item(i)->text().section(QLatin1Char(' '), 1);
     EXPECT_EQ(shown.join(QLatin1Char('|')).toStdString(),
-              "link restored (QRX-7A 1234)|link lost (QRX-7A 1234)|lock reached|"
-              "lock lost (status 4)|lock reached");
+              "link restored (QRX-7A 1234)|link lost (QRX-7A 1234)|lock reached (peak f)|"
+              "lock lost (unlocked)|lock reached (peak f)|operator: connect QRX-7A 1234");
 }

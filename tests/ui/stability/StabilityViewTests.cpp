@@ -484,10 +484,14 @@ TEST_F(StabilityView, ExportAndClearSayWhatTheRecordIs) {
                                "# peak: f",
                                "# set_point: 150.000 MHz",
                                "# skipped_bins: 2"};
-    ASSERT_EQ(header.size(), expected.size() + 1);
+    ASSERT_EQ(header.size(), expected.size() + 2);
     EXPECT_EQ(header.mid(0, expected.size()).join('|').toStdString(),
               expected.join('|').toStdString());
-    EXPECT_TRUE(header.last().startsWith(QLatin1String("# intervals: bins of tau0 = 1 s")));
+    EXPECT_TRUE(
+        header[expected.size()].startsWith(QLatin1String("# intervals: bins of tau0 = 1 s")));
+    EXPECT_EQ(header.last().toStdString(),
+              "# confidence_intervals: 68.3 %, chi-squared from the equivalent degrees of freedom "
+              "of the noise type identified at each tau");
 
     // 'Clear' asks first: "no" keeps the record, "yes" throws it away.
     FAnswer = false;
