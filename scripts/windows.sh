@@ -44,7 +44,7 @@ if [ ! -f "$BUILD_DIR/build.ninja" ]; then
     say "configuring $BUILD_DIR against $PREFIX"
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-w64.cmake" \
         -DHALVANE_WIN_PREFIX="$PREFIX" -DCMAKE_BUILD_TYPE=Release -DHALVANE_BENCH=OFF \
-        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_CROSSCOMPILING_EMULATOR="$WINE" >/dev/null
+        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_CROSSCOMPILING_EMULATOR="$(pwd)/cmake/wine-run.sh" >/dev/null
 else
     cmake -S . -B "$BUILD_DIR" >/dev/null
 fi
@@ -127,13 +127,18 @@ WINEPATH="" QT_PLUGIN_PATH="" "$WINE" "C:\\Program Files\\Halvane\\bin\\halvane.
 # peak, which takes it some seconds more.
 found=""
 for _ in $(seq 600); do
-    found=$(xdotool search --name "SIMULATOR" 2>/dev/null | head -1 || true)
+    found=$(xdotool search --onlyvisible --name "SIMULATOR" 2>/dev/null | head -1 || true)
     [ -n "$found" ] && break
     kill -0 "$APP" 2>/dev/null || break
     sleep 0.1
 done
 [ -n "$found" ] || { say "the installed program showed no window"; cat "$BUILD_DIR/installed-run.log"; exit 1; }
-sleep "${HALVANE_WIN_SETTLE_SECONDS:-25}" # the simulated lock: a picture to look at, not a test
+say "its window is up; choosing peak f as an operator would"
+# As scripts/run.sh does: the simple page connects by itself, then peak f is clicked and the
+# simulated controller searches and locks (a picture to look at, not a test).
+sleep 9
+xdotool mousemove --window "$found" 200 280 click 1 2>/dev/null || true
+sleep "${HALVANE_WIN_SETTLE_SECONDS:-25}"
 SHOT=${HALVANE_WIN_SCREENSHOT:-$BUILD_DIR/halvane-wine.png}
 import -display "$DISPLAY" -window root "$SHOT"
 say "picture of the installed program: $SHOT"
