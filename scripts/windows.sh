@@ -63,6 +63,8 @@ WINEPATH=""
 for d in "${runtime_dirs[@]}"; do WINEPATH+="${WINEPATH:+;}Z:$d"; done
 export WINEPATH
 export QT_PLUGIN_PATH="Z:$PREFIX/plugins"
+# The offscreen platform reads fonts from a folder: the same DejaVu fonts as the Linux tests.
+export QT_QPA_FONTDIR="Z:/usr/share/fonts/truetype/dejavu"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     say "making the Wine folder $WINEPREFIX"
     "$WINE" wineboot --init >/dev/null 2>&1 || true
@@ -82,13 +84,31 @@ done
 Xvfb ":$DISPLAY_NUM" -screen 0 1400x1000x24 -nolisten tcp >/dev/null 2>&1 & XVFB_PID=$!
 export DISPLAY=":$DISPLAY_NUM"
 for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$DISPLAY_NUM" ] && break; sleep 0.1; done
-# A wineserver kept running across the many short test processes.
+# A wineserver kept running across the many short test processes, and Wine's own services
+# started once, here, with nothing to hold open: started by a test they would inherit its output
+# pipe and keep CTest waiting for its end.
 "$WINESERVER" -p
+"$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 
 # --- Tests under Wine --------------------------------------------------------------------------
+# Left out under Wine, each for its reason (README, "Windows"):
+#  - a symbolic link to a firmware file (Windows makes shortcuts, not links);
+#  - saved event lists and recordings compared byte for byte with "\n" line ends (text files
+#    get "\r\n" on Windows);
+#  - a recording's folder removed while the file in it is open (Windows refuses that);
+#  - pixel and layout measures of the spin edit, the peak table's selection, the firmware page's
+#    and the service panel's pictures and a hidden chart's repaint count (Wine's font
+#    rendering and window metrics differ from Linux's offscreen ones).
+WINE_EXCLUDE='ParserTest.ALinkIsFollowedToItsFile|LinkEvents.SaveWritesOneLinePerEvent'
+WINE_EXCLUDE+='|LinkHealthTest.TheEventsAreSavedOnePerLineTimeFirst'
+WINE_EXCLUDE+='|Recording.BinsAndEventsBecomeRowsInTheFile|Recording.AVanishedFolderClosesTheRecording'
+WINE_EXCLUDE+='|RealSpinEdit.ButtonsAreSquareAtBothEnds|TuningWindow.SelectedRowIsSilverAndTheLockedRowBold'
+WINE_EXCLUDE+='|FirmwarePage.ScreenshotsDuringAndAfterAGoodRun|Charts.AHiddenChartRepaintsOnlyWhenItShowsAgain'
+WINE_EXCLUDE+='|Screenshots.ServicePanelAndChartPages'
 if [ "$RUN_TESTS" = 1 ]; then
     say "running the tests under Wine"
-    (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300) |
+    (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300 \
+        -E "$WINE_EXCLUDE") |
         tee "$BUILD_DIR/wine-tests.log" | grep -E "tests passed|tests failed|\*\*\*|Failed|Timeout|^ +[0-9]+ - " || true
     grep -q "100% tests passed" "$BUILD_DIR/wine-tests.log" || { say "tests failed"; exit 1; }
     say "$(grep -E 'tests passed' "$BUILD_DIR/wine-tests.log")"
@@ -111,8 +131,6 @@ MENU="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Halv
 say "installing silently (/S)"
 # Only the installed program's own folder on the search path: a missing DLL shows here.
 WINEPATH="" QT_PLUGIN_PATH="" "$WINE" "$SETUP" /S
-"$WINESERVER" -w 2>/dev/null || true
-"$WINESERVER" -p
 for f in bin/halvane.exe bin/Qt6Core.dll bin/platforms/qwindows.dll bin/libstdc++-6.dll \
          USB-DRIVER.txt Uninstall.exe; do
     [ -f "$INSTDIR/$f" ] || { say "not installed: $f"; exit 1; }
@@ -142,7 +160,8 @@ sleep "${HALVANE_WIN_SETTLE_SECONDS:-25}"
 SHOT=${HALVANE_WIN_SCREENSHOT:-$BUILD_DIR/halvane-wine.png}
 import -display "$DISPLAY" -window root "$SHOT"
 say "picture of the installed program: $SHOT"
-xdotool windowclose "$found" 2>/dev/null || true
+# Closed as from its close button: a close message to its windows.
+"$WINE" taskkill /IM halvane.exe >/dev/null 2>&1 || true
 rc=0
 for _ in $(seq 300); do kill -0 "$APP" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$APP" 2>/dev/null; then kill "$APP"; rc=1; fi
