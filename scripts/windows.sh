@@ -175,7 +175,7 @@ say "uninstalling silently"
 "$WINE" "C:\\Program Files\\Halvane\\Uninstall.exe" /S
 # The uninstaller copies itself away and returns at once: wait for its work.
 for _ in $(seq 600); do [ -e "$INSTDIR/bin/halvane.exe" ] || break; sleep 0.1; done
-"$WINESERVER" -w 2>/dev/null || true
+for _ in $(seq 100); do [ -e "$MENU/Halvane.lnk" ] || break; sleep 0.1; done
 [ ! -e "$INSTDIR/bin/halvane.exe" ] && [ ! -e "$MENU/Halvane.lnk" ] ||
     { say "the uninstaller left files"; exit 1; }
 say "uninstalled; took $(( $(date +%s) - START )) s in all"
