@@ -11,7 +11,7 @@ INSTALL_CHECK="${2:-}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 
-scripts/build.sh "$BUILD_DIR" halvane halvane-sim halvane-stability halvane_changelog
+scripts/build.sh "$BUILD_DIR" halvane halvane-sim halvane-stability halvane_changelog halvane_manpages
 (cd "$BUILD_DIR" && rm -f halvane_*.deb && cpack -G DEB >/dev/null)
 DEB=$(ls "$BUILD_DIR"/halvane_*.deb)
 echo "package: $DEB"

@@ -34,3 +34,13 @@ if [ "${HALVANE_SKIP_FUZZ:-0}" != 1 ]; then
     echo "test: every fuzz target for ${HALVANE_FUZZ_SECONDS:-15}s over its seeds (build-fuzz)"
     scripts/fuzz.sh "${HALVANE_FUZZ_SECONDS:-15}"
 fi
+
+WIN_PREFIX="${HALVANE_WIN_PREFIX:-/opt/halvane-win64}"
+if [ "${HALVANE_SKIP_WINDOWS:-0}" = 1 ]; then
+    echo "test: Windows build and Wine tests skipped (HALVANE_SKIP_WINDOWS=1)"
+elif [ -f "$WIN_PREFIX/.halvane-deps-complete" ]; then
+    echo "test: the Windows build, its tests under Wine, the installer ($WIN_PREFIX)"
+    scripts/windows.sh
+else
+    echo "test: Windows build and Wine tests skipped: no Windows libraries in $WIN_PREFIX (scripts/windows-deps.sh builds them)"
+fi

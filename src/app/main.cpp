@@ -4,7 +4,9 @@
 #include "app/GlobalUnit.h"
 #include "app/SleepPreventionUnit.h"
 #include "app/SplashScreenUnit.h"
+#ifndef _WIN32
 #include "link/SerialPortUnit.h"
+#endif
 #include "monitor/LinkEventsUnit.h"
 #include "monitor/StatusModelUnit.h"
 #include "net/MqttPublisherUnit.h"
@@ -20,6 +22,10 @@
 
 #include <cstdio>
 #include <memory>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -73,9 +79,14 @@ int main(int argc, char* argv[]) {
     ApplyLightStyle(app);
 
     TApplicationManager::SetInstanceRefusedHandler([] {
+#ifdef _WIN32
+        // The system's own message box, with no owner window.
+        MessageBoxW(nullptr, L"Program is already running!", L"Error", MB_OK | MB_ICONERROR);
+#else
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
                         QStringLiteral("Program is already running!"), QMessageBox::Ok);
         box.exec();
+#endif
         // The process ends with exit(0) right after this, the buses still there: the sleep
         // request is lifted now, in full, rather than by the release at exit.
         TSleepPrevention::Release();
@@ -99,12 +110,21 @@ int main(int argc, char* argv[]) {
     }
     // With --port only that serial device is listed, described by --port-kind; what is wrong
     // with it (missing, not a tty, busy, no permission) shows in the device list.
+#ifdef _WIN32
+    if (!commandLine.PortPath.isEmpty()) {
+        std::fputs("--port is not available on Windows: the adapter is reached through the "
+                   "vendor's USB driver\n",
+                   stderr);
+        return 2;
+    }
+#else
     std::unique_ptr<TSerialPortD2XXTable> port;
     if (!commandLine.PortPath.isEmpty()) {
         port = std::make_unique<TSerialPortD2XXTable>();
         port->SetFixedPort(commandLine.PortPath, commandLine.PortKind);
         D2XX::SetTable(port.get());
     }
+#endif
 
     int code = 0;
     {

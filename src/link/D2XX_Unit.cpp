@@ -1,7 +1,9 @@
 #include "link/D2XX_Unit.h"
 
+#ifndef _WIN32
 #include "link/SerialPortUnit.h"
 #include "link/TransportChoiceUnit.h"
+#endif
 
 #include <QLibrary>
 
@@ -212,12 +214,16 @@ FT_STATUS TVendorD2XXTable::Close(FT_HANDLE h) {
 
 namespace {
 // The program's own choice: the vendor library where it loads and lists adapters, the kernel's
-// USB-serial driver for the rest.
+// USB-serial driver for the rest. On Windows the vendor's driver is the only way to the adapter.
 TD2XXTable& DefaultTable() {
     static TVendorD2XXTable vendor;
+#ifdef _WIN32
+    return vendor;
+#else
     static TSerialPortD2XXTable kernel;
     static TTransportChoiceTable choice(vendor, kernel);
     return choice;
+#endif
 }
 std::atomic<TD2XXTable*> CurrentTable{nullptr};
 } // namespace

@@ -1,6 +1,10 @@
-// A tiny libftd2xx stand-in with the vendor's C entry points: one adapter "QRX-7A 0001".
+// A tiny libftd2xx / ftd2xx.dll stand-in with the vendor's C entry points: one adapter
+// "QRX-7A 0001" with a loop-back plug (what is written comes back to be read).
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <mutex>
 
 namespace {
 struct Node {
@@ -10,6 +14,8 @@ struct Node {
     void* ftHandle;
 };
 int Handle = 7;
+std::mutex Lock;
+std::deque<uint8_t> LoopBack;
 } // namespace
 
 extern "C" {
@@ -42,17 +48,26 @@ uint32_t FT_SetLatencyTimer(void*, uint8_t) {
     return 0;
 }
 uint32_t FT_Purge(void*, uint32_t) {
+    std::lock_guard guard(Lock);
+    LoopBack.clear();
     return 0;
 }
 uint32_t FT_GetQueueStatus(void*, uint32_t* n) {
-    *n = 0;
+    std::lock_guard guard(Lock);
+    *n = static_cast<uint32_t>(LoopBack.size());
     return 0;
 }
-uint32_t FT_Read(void*, void*, uint32_t, uint32_t* n) {
-    *n = 0;
+uint32_t FT_Read(void*, void* buffer, uint32_t len, uint32_t* n) {
+    std::lock_guard guard(Lock);
+    *n = std::min(len, static_cast<uint32_t>(LoopBack.size()));
+    std::copy_n(LoopBack.begin(), *n, static_cast<uint8_t*>(buffer));
+    LoopBack.erase(LoopBack.begin(), LoopBack.begin() + *n);
     return 0;
 }
-uint32_t FT_Write(void*, const void*, uint32_t len, uint32_t* n) {
+uint32_t FT_Write(void*, const void* buffer, uint32_t len, uint32_t* n) {
+    std::lock_guard guard(Lock);
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    LoopBack.insert(LoopBack.end(), bytes, bytes + len);
     *n = len;
     return 0;
 }
@@ -64,6 +79,8 @@ uint32_t FT_GetLibraryVersion(uint32_t* v) {
     return 0;
 }
 uint32_t FT_Close(void*) {
+    std::lock_guard guard(Lock);
+    LoopBack.clear();
     return 0;
 }
 }

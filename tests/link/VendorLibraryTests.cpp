@@ -1,6 +1,7 @@
 // Loading the vendor library at run time: absent, present by path, present on the search path.
 #include "link/ConnectionUnit.h"
 #include "link/D2XX_Unit.h"
+#include "protocol/SendFrameUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -26,8 +27,8 @@ TEST(VendorLibrary, MissingLibraryFailsEveryCallCleanly) {
     D2XX::SetTable(nullptr);
 }
 
-TEST(VendorLibrary, LibraryGivenByPathIsUsed) {
-    TVendorD2XXTable table(QStringLiteral(FAKE_VENDOR_DIR "/libftd2xx.so"));
+TEST(VendorLibrary, LibraryGivenByPathIsUsedAndCarriesFrames) {
+    TVendorD2XXTable table(QStringLiteral(FAKE_VENDOR_FILE));
     ASSERT_TRUE(table.IsLoaded());
     D2XX::SetTable(&table);
     TConnection c;
@@ -35,8 +36,27 @@ TEST(VendorLibrary, LibraryGivenByPathIsUsed) {
     c.GetAvailableDevices(names);
     EXPECT_EQ(names, QStringList{QStringLiteral("QRX-7A 0001")});
     c.SetDeviceID(QStringLiteral("QRX-7A 0001"));
-    EXPECT_TRUE(c.Connect());
+    ASSERT_TRUE(c.Connect());
     EXPECT_EQ(c.GetDriverVersion(), QStringLiteral("FTDI dll version: 197142"));
+
+    // Two frames out through the library's write, back through its queue and read.
+    const TFrame first = BuildParamsFrame(0xF1, 32, 1, 2, 3, 4);
+    const TFrame second = BuildParamsFrame(0xF2, 5, 0xBEEF);
+    for (const TFrame& f : {first, second}) {
+        uint32_t size = static_cast<uint32_t>(f.size());
+        ASSERT_TRUE(c.Send(f.data(), size));
+        EXPECT_EQ(size, f.size());
+    }
+    uint32_t queued = 0;
+    ASSERT_TRUE(c.GetReadDataCount(queued));
+    ASSERT_EQ(queued, 2 * first.size());
+    TFrame back[2]{};
+    uint32_t size = queued;
+    ASSERT_TRUE(c.Read(back, size));
+    EXPECT_EQ(size, queued);
+    EXPECT_EQ(back[0], first);
+    EXPECT_EQ(back[1], second);
+    EXPECT_EQ(FrameChecksum(back[1]), back[1][11]);
     EXPECT_TRUE(c.Disconnect());
     D2XX::SetTable(nullptr);
 }
