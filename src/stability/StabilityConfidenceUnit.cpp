@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 namespace {
 
@@ -402,8 +403,8 @@ namespace {
 // 3 ln(256/27) / (2 (1.038 + 3 ln(pi m))) for flicker PM; the boundary is their geometric mean.
 int WhiteOrFlickerPm(int64_t m, double mvarOverAvar) {
     const double md = static_cast<double>(m);
-    const double pi2 = M_PI * M_PI;
-    const double avarFlicker = (1.038 + 3 * std::log(M_PI * md)) / (4 * pi2);
+    const double pi2 = std::numbers::pi * std::numbers::pi;
+    const double avarFlicker = (1.038 + 3 * std::log(std::numbers::pi * md)) / (4 * pi2);
     const double mvarFlicker = 3 * std::log(256.0 / 27.0) / (8 * pi2);
     const double boundary = std::sqrt((1 / md) * (mvarFlicker / avarFlicker));
     return mvarOverAvar < boundary ? 2 : 1;
