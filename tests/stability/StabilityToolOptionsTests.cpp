@@ -54,7 +54,7 @@ protected:
         }
         return rows;
     }
-    static QString Number(double v, size_t) { return QString::number(v, 'g', 17); }
+    static QByteArray Plain(double v, size_t) { return QByteArray::number(v, 'g', 17); }
 
     std::vector<double> FY;
     std::vector<double> FPhase;
@@ -64,9 +64,8 @@ protected:
 } // namespace
 
 TEST_F(StabilityToolOptions, PhaseAndHertzInputGiveTheTableOfTheSameFrequencies) {
-    const auto plain = [](double v, size_t) { return QByteArray::number(v, 'g', 17); };
-    const QString y = Write(QStringLiteral("y.txt"), FY, plain);
-    const QString x = Write(QStringLiteral("x.txt"), FPhase, plain);
+    const QString y = Write(QStringLiteral("y.txt"), FY, Plain);
+    const QString x = Write(QStringLiteral("x.txt"), FPhase, Plain);
     // a 10 MHz source: the offsets 1e-12 relative are 1e-5 Hz, written to 15 decimals (text
     // made from the offset itself, so that no digit is lost on the way)
     const QString hz = Write(QStringLiteral("hz.txt"), FY, [](double v, size_t) {
@@ -102,9 +101,8 @@ TEST_F(StabilityToolOptions, DriftConfidenceAndColumnsWithoutInterval) {
     for (size_t i = 0; i < drifting.size(); ++i) {
         drifting[i] += 1e-15 * static_cast<double>(i);
     }
-    const auto plain = [](double v, size_t) { return QByteArray::number(v, 'g', 17); };
-    const QString y = Write(QStringLiteral("y.txt"), FY, plain);
-    const QString d = Write(QStringLiteral("d.txt"), drifting, plain);
+    const QString y = Write(QStringLiteral("y.txt"), FY, Plain);
+    const QString d = Write(QStringLiteral("d.txt"), drifting, Plain);
     const QStringList removed = Run({QStringLiteral("--remove-drift"), d});
     EXPECT_TRUE(removed.join('\n').contains(QLatin1String("# linear frequency drift removed")));
     const QList<QStringList> a = Rows(removed);

@@ -290,7 +290,6 @@ TVerdict Judge(const TCase& c) {
     TVerdict v;
     const TSet& set = Set(QLatin1String(c.Set));
     const TStabilityAnalysis analysis(set.Record, c.Tau0);
-    const double tauScale = c.Kind == TDeviationKind::_theo1 ? 0.75 : 1.0;
     // the data sets hold phase in seconds or fractional frequency; TDEV, TTOTDEV, MTIE and
     // TIE rms of phase are in seconds: the record above is y * tau0 (tau0 = 1 s for phase)
     for (const TRow& r : Table(QLatin1String(c.File))) {
@@ -302,7 +301,6 @@ TVerdict Judge(const TCase& c) {
             continue;
         }
         EXPECT_NEAR(p.Tau, r.Tau, 1e-4 * r.Tau) << c.File << " AF " << r.Af;
-        (void)tauScale;
         if (c.Plain) {
             // to the printed digits (a value on a rounding tie may go either way)
             if (std::fabs(p.Deviation - r.Value) > 0.5 * PrintedUnit(r.Value) * 1.02) {

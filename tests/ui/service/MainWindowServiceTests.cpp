@@ -107,7 +107,6 @@ TEST_F(ServiceInWindow, TheHeNePanelNeverShowsAFrequencyThatIsNotLocked) {
             return done();
         });
     };
-    auto* peakText = Find<QLabel>("SimpleStatusHeNePanel");
     check("start");
     form->ConnectionTimerTimer();
     ASSERT_TRUE(Connection->Connected());
@@ -115,7 +114,7 @@ TEST_F(ServiceInWindow, TheHeNePanelNeverShowsAFrequencyThatIsNotLocked) {
     ASSERT_TRUE(run("head ready", [&] { return Text("StatusHeNeLabel") == "ready"; }));
 
     Find<QPushButton>("StartButton")->click(); // automatic, on the reference peak f
-    ASSERT_TRUE(run("lock on f", [&] { return peakText->text().startsWith("locked - "); }));
+    ASSERT_TRUE(run("lock on f", [&] { return panel->text().startsWith("locked - "); }));
 
     // Peak m from the list: no frequency of its own on this page.
     form->PeakListBoxClick(12 - form->FirstAvaiablePeakIndex); // m
@@ -124,20 +123,20 @@ TEST_F(ServiceInWindow, TheHeNePanelNeverShowsAFrequencyThatIsNotLocked) {
         run("lock on m", [&] { return form->FIodineStatus == 3 && sim->LockedPeak() == 13; }));
     RunUntil([] { return false; }, 400);
     check("locked on m");
-    EXPECT_EQ(peakText->text(), "ready\niodine laser locked at peak m\n(no frequency value)");
+    EXPECT_EQ(panel->text(), "ready\niodine laser locked at peak m\n(no frequency value)");
     EXPECT_EQ(Text("StatusHeNeLabel"), "ready");
     Find<QTabWidget>("PageControl")->setCurrentWidget(Find("SimpleMenuTabSheet"));
     SaveScreenshot(form.get(), "simple-page-locked-on-m.png");
 
     // j from the simple page: its frequency only once locked on j.
     Find<QToolButton>("SimpleJPeakPngSpeedButton")->click();
-    ASSERT_TRUE(run("to j", [&] { return peakText->text().startsWith("locked - "); }));
+    ASSERT_TRUE(run("to j", [&] { return panel->text().startsWith("locked - "); }));
     EXPECT_EQ(sim->LockedPeak(), 10);
 
     sim->DropLock();
     ASSERT_TRUE(run("lock dropped", [&] { return form->FIodineStatus != 3; }));
     check("unlocked");
-    EXPECT_FALSE(peakText->text().startsWith("locked - "));
+    EXPECT_FALSE(panel->text().startsWith("locked - "));
     EXPECT_TRUE(faults.empty()) << faults.front();
 }
 
