@@ -323,8 +323,10 @@ TVerdict Judge(const TCase& c) {
             if (p.HasAlpha && p.Alpha == r.Alpha) {
                 ++v.AlphaSame;
             } else {
-                v.AlphaOff += " " + std::to_string(r.Af) + ":" + std::to_string(r.Alpha) + "/" +
-                              (p.HasAlpha ? std::to_string(p.Alpha) : std::string("-"));
+                // appended piece by piece: MinGW's g++ 12 warns falsely (-Wrestrict) on " " + s
+                v.AlphaOff.append(1, ' ').append(std::to_string(r.Af)).append(1, ':');
+                v.AlphaOff.append(std::to_string(r.Alpha)).append(1, '/');
+                v.AlphaOff.append(p.HasAlpha ? std::to_string(p.Alpha) : std::string("-"));
             }
         }
         // Stable32's intervals of the modified and time total deviations follow none of the
