@@ -1,10 +1,14 @@
 // Link health in the operator window, on the scripted fake driver: the live status model and
 // the event record fed from the reports, a lost adapter shown at once and reconnected by itself
 // without a tuning command, a silent laser, the event list and its file.
-#include "../../link/PtySupport.h"
 #include "MainWindowTestSupport.h"
+#ifdef __linux__
+#include "../../link/PtySupport.h"
+#endif
 
+#ifdef __linux__
 #include "link/SerialPortUnit.h"
+#endif
 #include "monitor/LinkEventsUnit.h"
 #include "monitor/StatusModelUnit.h"
 #include "protocol/FirmwareAckUnit.h"
@@ -31,8 +35,10 @@
 #include <QTimer>
 #include <QToolButton>
 
+#ifdef __linux__
 #include <sys/file.h>
 #include <sys/stat.h>
+#endif
 
 #include <functional>
 
@@ -87,6 +93,7 @@ struct TReleaseReads {
     ~TReleaseReads() { Fake.ReleaseReads(); }
 };
 
+#ifdef __linux__
 // The window on the kernel's USB-serial driver: ports of real pseudo-terminals listed through a
 // sysfs tree in a temporary folder.
 struct KernelLinkHealth : LinkHealthTest {
@@ -138,6 +145,7 @@ private:
     mode_t FMode = 0600;
     bool FSwitched = false;
 };
+#endif
 
 } // namespace
 
@@ -537,6 +545,7 @@ TEST_F(LinkHealthTest, AFailureReportOfAStoppedThreadIsDropped) {
     EXPECT_FALSE(Connection->Connected());
 }
 
+#ifdef __linux__
 TEST_F(KernelLinkHealth, AnAdapterBackBusyThenClosedToTheUserIsReconnectedOnceItOpens) {
     // 60 characters, the model's name at the end: a name cut to make room for a note loses it.
     const QString product =
@@ -597,6 +606,7 @@ TEST_F(KernelLinkHealth, AnAdapterBackBusyThenClosedToTheUserIsReconnectedOnceIt
         EXPECT_FALSE((wire[at + 10] & 0x0F) == 1 && wire[at + 1] >= 32 && wire[at + 1] <= 35)
             << "code " << int(wire[at + 1]);
 }
+#endif
 
 // --- operator actions, the lock they end, and the latest event ---------------------------------
 
