@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 namespace {
-TCommandLine Parse(std::initializer_list<const char*> args) {
+QStringList Line(const std::vector<const char*>& args) {
     QStringList list{QStringLiteral("halvane")};
     for (const char* a : args)
         list << QString::fromLatin1(a);
-    return ParseCommandLine(list);
+    return list;
+}
+TCommandLine Parse(const std::vector<const char*>& args) {
+    return ParseCommandLine(Line(args));
 }
 } // namespace
 
@@ -45,9 +48,7 @@ TEST(CommandLine, BadDemonstrationOptionsAreRefusedWithAReason) {
         {{"--sim-unlock-every=10"}, "need --simulator"},
     };
     for (const auto& row : bad) {
-        QStringList args{QStringLiteral("halvane")};
-        for (const char* a : row.Line)
-            args << QString::fromLatin1(a);
+        const QStringList args = Line(row.Line);
         const QString error = ParseCommandLine(args).Error;
         EXPECT_TRUE(error.contains(QLatin1String(row.Reason)))
             << args.join(' ').toStdString() << ": " << error.toStdString();
@@ -78,9 +79,7 @@ TEST(CommandLine, PortByPathWithItsKind) {
         {{"--port=/dev/pts/3", "--simulator"}, "", 0, true},        // one device source only
     };
     for (const auto& c : cases) {
-        QStringList args{QStringLiteral("halvane")};
-        for (const char* a : c.args)
-            args << QString::fromLatin1(a);
+        const QStringList args = Line(c.args);
         SCOPED_TRACE(args.join(' ').toStdString());
         const TCommandLine line = ParseCommandLine(args);
         EXPECT_EQ(!line.Error.isEmpty(), c.error) << line.Error.toStdString();
@@ -106,9 +105,7 @@ TEST(CommandLine, UnknownOptionsAreRefusedByNameAndQtsOwnPass) {
         {{"--version"}, nullptr},
     };
     for (const auto& c : cases) {
-        QStringList args{QStringLiteral("halvane")};
-        for (const char* a : c.args)
-            args << QString::fromLatin1(a);
+        const QStringList args = Line(c.args);
         SCOPED_TRACE(args.join(' ').toStdString());
         const TCommandLine line = ParseCommandLine(args);
         if (!c.refused) {

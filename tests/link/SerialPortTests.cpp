@@ -32,6 +32,13 @@ struct KernelPort : ::testing::Test {
     }
     void TearDown() override { D2XX::SetTable(nullptr); }
 
+    // Connects to the first listed device.
+    static bool ConnectFirst(TConnection& c) {
+        QStringList names;
+        c.GetAvailableDevices(names);
+        c.SetDeviceID(names.value(0));
+        return c.Connect();
+    }
     // Opens the first listed device straight through the table, with short timeouts.
     FT_HANDLE OpenDirect(uint32_t timeoutMs = 100) {
         FT_DWORD n = 0;
@@ -121,10 +128,7 @@ TEST_F(KernelPort, ConnectSetsTheLineRawAt115200EightNOneAndTheLatencyTimer) {
 
 TEST_F(KernelPort, BytesBothWaysThroughTheTtyLayer) {
     TConnection c;
-    QStringList names;
-    c.GetAvailableDevices(names);
-    c.SetDeviceID(names.value(0));
-    ASSERT_TRUE(c.Connect());
+    ASSERT_TRUE(ConnectFirst(c));
 
     const QByteArray in = QByteArray::fromHex("af0102030405060708090a1f"); // bytes 0x0a, 0x0d ...
     Pty.Write(in + QByteArray("\r\n\x03\x11", 4)); // ... pass untranslated, no signal, no XON
@@ -180,10 +184,7 @@ TEST_F(KernelPort, AWriteIsFinishedWhileTheLineTakesItAndReportedWhenItStops) {
 
 TEST_F(KernelPort, AVanishedDeviceFailsEveryCall) {
     TConnection c;
-    QStringList names;
-    c.GetAvailableDevices(names);
-    c.SetDeviceID(names.value(0));
-    ASSERT_TRUE(c.Connect());
+    ASSERT_TRUE(ConnectFirst(c));
     Pty.CloseMaster(); // the far end is gone, as an unplugged adapter
     for (int round = 0; round < 3; ++round) {
         uint32_t n = 5;
@@ -349,10 +350,7 @@ TEST(KernelFixedPort, ALongPathGivesWayToTheNote) {
 
 TEST_F(KernelPort, TwoThreadsWritingAtOnceGiveWholeFramesOnly) {
     TConnection c;
-    QStringList names;
-    c.GetAvailableDevices(names);
-    c.SetDeviceID(names.value(0));
-    ASSERT_TRUE(c.Connect());
+    ASSERT_TRUE(ConnectFirst(c));
     constexpr int PerThread = 10000;
     // Each thread writes to its own target, with a running count in W0.
     auto writer = [&c](uint8_t target) {

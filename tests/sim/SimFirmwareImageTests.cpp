@@ -2,6 +2,7 @@
 // firmware engine into the simulated boot loaders and read back byte by byte.
 
 #include "SimTestSupport.h"
+#include "support/SimFirmwareClock.h"
 
 #include "firmware/FirmwareUpdaterUnit.h"
 #include "protocol/FirmwareAckUnit.h"
@@ -15,30 +16,21 @@
 
 namespace {
 
-// The engine's clock on the simulated line: every pause and wait moves simulated time on a
-// millisecond at a time and hands the board's answers to the engine as the receive thread would.
-class TLinkClock : public TFirmwareClock {
+// Without a receive thread: each step pumps the simulated line and hands the board's answers to
+// the engine as the receive thread would.
+class TLinkClock : public TSteppedSimClock {
 public:
-    TLinkClock(TSimLink& link, uint8_t board) : FLink(link), FBoard(board) {}
-    uint64_t NowMs() override { return static_cast<uint64_t>(FLink.Sim.NowNs() / 1000000); }
-    void Sleep(uint32_t ms) override {
-        for (const uint64_t end = NowMs() + ms; NowMs() < end;)
-            Step();
-    }
-    void WaitUntil(std::condition_variable&, std::unique_lock<std::mutex>& lock,
-                   uint64_t deadlineMs) override {
-        lock.unlock();
-        if (NowMs() < deadlineMs)
-            Step();
-        lock.lock();
-    }
+    TLinkClock(TSimLink& link, uint8_t board)
+        : TSteppedSimClock(link.Sim), FLink(link), FBoard(board) {}
 
-private:
-    void Step() {
+protected:
+    void Step() override {
         for (const TRxFrame& f : FLink.Pump(1, 1))
             if (f.Sender() == FBoard)
                 DeliverFirmwareAck(f.Code(), f.b[2]);
     }
+
+private:
     TSimLink& FLink;
     uint8_t FBoard;
 };

@@ -1,7 +1,7 @@
 // The firmware page of the operator window, programming the boards of the simulated laser
 // system through the program's own link, receive thread and programming engine.
 #include "../../firmware/FirmwareFiles.h"
-#include "SimFirmwareClock.h"
+#include "support/SimFirmwareClock.h"
 #include "support/LayoutCheck.h"
 
 #include "app/GlobalUnit.h"

@@ -1,8 +1,7 @@
 #pragma once
 // The firmware engine's clock tied to the simulated laser system's clock: every pause and every
-// wait of a programming run moves simulated time on, a millisecond at a time, and gives the
-// program's receive thread the time to read what has arrived. A run thus takes the simulated
-// time it would take on the real link, however busy the machine is.
+// wait of a programming run moves simulated time on, a millisecond at a time. A run thus takes
+// the simulated time it would take on the real link, however busy the machine is.
 
 #include "firmware/FirmwareUpdaterUnit.h"
 #include "sim/SimulatorUnit.h"
@@ -13,9 +12,9 @@
 #include <chrono>
 #include <thread>
 
-class TSimFirmwareClock : public TFirmwareClock {
+class TSteppedSimClock : public TFirmwareClock {
 public:
-    explicit TSimFirmwareClock(TSimulatedLaserSystem& sim) : FSim(sim) {}
+    explicit TSteppedSimClock(TSimulatedLaserSystem& sim) : FSim(sim) {}
 
     uint64_t NowMs() override { return static_cast<uint64_t>(FSim.NowNs() / 1000000); }
 
@@ -27,18 +26,30 @@ public:
 
     void WaitUntil(std::condition_variable&, std::unique_lock<std::mutex>& lock,
                    uint64_t deadlineMs) override {
-        // Without the lock: the receive thread signals the event meanwhile.
+        // Without the lock: the answer is signalled meanwhile.
         lock.unlock();
         if (NowMs() < deadlineMs)
             Step();
         lock.lock();
     }
 
+protected:
+    // Moves the simulated time on by (about) a millisecond.
+    virtual void Step() = 0;
+    TSimulatedLaserSystem& FSim;
+};
+
+// With the program's receive thread reading the link: each step waits for it to read what
+// has arrived.
+class TSimFirmwareClock : public TSteppedSimClock {
+public:
+    using TSteppedSimClock::TSteppedSimClock;
+
     // Whether a receive thread reads the link; without one, time runs on without waiting.
     void SetReaderPresent(bool present) { FReaderPresent.store(present); }
 
-private:
-    void Step() {
+protected:
+    void Step() override {
         FSim.AdvanceMs(1);
         if (!FReaderPresent.load())
             return;
@@ -52,7 +63,7 @@ private:
         }
     }
 
+private:
     static constexpr int MaxReaderWaitMs = 50;
-    TSimulatedLaserSystem& FSim;
     std::atomic<bool> FReaderPresent{true};
 };
