@@ -93,17 +93,13 @@ for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$DISPLAY_NUM" ] && break; sleep 0.
 # --- Tests under Wine --------------------------------------------------------------------------
 # Left out under Wine, each for its reason (README, "Windows"):
 #  - a symbolic link to a firmware file (Windows makes shortcuts, not links);
-#  - saved event lists and recordings compared byte for byte with "\n" line ends (text files
-#    get "\r\n" on Windows);
 #  - a recording's folder removed while the file in it is open (Windows refuses that);
 #  - pixel and layout measures of the spin edit, the peak table's selection, the firmware page's
 #    and the service panel's pictures and a hidden chart's repaint count (Wine's font
 #    rendering and window metrics differ from Linux's offscreen ones);
 #  - the firmware page's reconnect after an unplug, which gives the recovery three looks only:
 #    under Wine on a loaded machine it sometimes needs a fourth.
-WINE_EXCLUDE='ParserTest.ALinkIsFollowedToItsFile|LinkEvents.SaveWritesOneLinePerEvent'
-WINE_EXCLUDE+='|LinkHealthTest.TheEventsAreSavedOnePerLineTimeFirst'
-WINE_EXCLUDE+='|Recording.BinsAndEventsBecomeRowsInTheFile|Recording.AVanishedFolderClosesTheRecording'
+WINE_EXCLUDE='ParserTest.ALinkIsFollowedToItsFile|Recording.AVanishedFolderClosesTheRecording'
 WINE_EXCLUDE+='|RealSpinEdit.ButtonsAreSquareAtBothEnds|TuningWindow.SelectedRowIsSilverAndTheLockedRowBold'
 WINE_EXCLUDE+='|FirmwarePage.ScreenshotsDuringAndAfterAGoodRun|Charts.AHiddenChartRepaintsOnlyWhenItShowsAgain'
 WINE_EXCLUDE+='|Screenshots.ServicePanelAndChartPages'

@@ -109,7 +109,7 @@ TEST(LinkEvents, SaveWritesOneLinePerEventAndReportsAnUnwritableFile) {
     const QString path = dir.filePath(QStringLiteral("events.txt"));
     ASSERT_TRUE(events.SaveToFile(path));
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text)); // "\r\n" on Windows
     EXPECT_EQ(file.readAll(), QByteArray("2026-01-02T03:04:05.000Z link lost\n"
                                          "2026-01-02T03:04:05.000Z link restored\n"));
 

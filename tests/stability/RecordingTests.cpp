@@ -20,10 +20,10 @@ QDateTime At(int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(1796774400000LL + ms, Qt::UTC);
 }
 
-// The rows after the header block (which is checked on its own).
+// The rows after the header block (which is checked on its own), in the system's own line ends.
 QStringList Lines(const QString& path, bool withHeaderBlock = false) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
         return {};
     }
     QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
