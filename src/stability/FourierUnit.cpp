@@ -21,11 +21,14 @@ inline TComplex Times(TComplex a, TComplex b) {
     return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
 }
 
-// Zeroed work space, kept between calls (no fresh pages for every transform).
-std::vector<TComplex>& Scratch(int which, int64_t size) {
+// Work space kept between calls (no fresh pages for every transform): size entries, those from
+// filled on zero (the caller writes the first filled).
+std::vector<TComplex>& Scratch(int which, int64_t size, int64_t filled) {
     thread_local std::vector<TComplex> space[2];
-    space[which].assign(static_cast<size_t>(size), TComplex{});
-    return space[which];
+    std::vector<TComplex>& v = space[which];
+    v.resize(static_cast<size_t>(size));
+    std::fill(v.begin() + std::min(filled, size), v.end(), TComplex{});
+    return v;
 }
 
 // A least-squares line C0 + C1 i through v[0..n).
@@ -149,10 +152,11 @@ void FourierTransform(std::vector<TComplex>& a, bool inverse) {
     }
     const double sign = inverse ? -1.0 : 1.0;
     TComplex* data = a.data();
-    for (int64_t len = 2; len <= n; len *= 2) {
+    // the butterflies of stage len over [start, end)
+    auto stage = [&](int64_t len, int64_t from, int64_t to) {
         const int64_t half = len / 2;
         const TComplex* w = twiddles.data() + half - 1;
-        for (int64_t start = 0; start < n; start += len) {
+        for (int64_t start = from; start < to; start += len) {
             TComplex* p = data + start;
             for (int64_t k = 0; k < half; ++k) {
                 const double wr = w[k].real();
@@ -164,6 +168,17 @@ void FourierTransform(std::vector<TComplex>& a, bool inverse) {
                 p[k] += t;
             }
         }
+    };
+    // the stages within a block of the cache's size block by block, the longer ones after
+    constexpr int64_t Block = int64_t{1} << 12;
+    const int64_t block = std::min(n, Block);
+    for (int64_t from = 0; from < n; from += block) {
+        for (int64_t len = 2; len <= block; len *= 2) {
+            stage(len, from, from + block);
+        }
+    }
+    for (int64_t len = 2 * block; len <= n; len *= 2) {
+        stage(len, 0, n);
     }
 }
 
@@ -176,13 +191,13 @@ std::vector<double> AutoCorrelation(const double* x, int64_t n) {
 void AutoCorrelationPair(const double* a, const double* b, int64_t n, std::vector<double>* ca,
                          std::vector<double>* cb) {
     const int64_t size = PowerOfTwoAtLeast(2 * n);
-    std::vector<TComplex>& z = Scratch(0, size);
+    std::vector<TComplex>& z = Scratch(0, size, n);
     for (int64_t i = 0; i < n; ++i) {
         z[static_cast<size_t>(i)] = TComplex(a[i], cb ? b[i] : 0.0);
     }
     FourierTransform(z, false);
     // the spectra of the real and imaginary parts from Z(k) and conj(Z(-k))
-    std::vector<TComplex>& p = Scratch(1, size);
+    std::vector<TComplex>& p = Scratch(1, size, size);
     for (int64_t k = 0; k < size; ++k) {
         const TComplex zk = z[static_cast<size_t>(k)];
         const TComplex zm = std::conj(z[static_cast<size_t>(k == 0 ? 0 : size - k)]);
@@ -225,7 +240,7 @@ void AddCrossCorrelation(const double* a, int64_t la, const double* b, int64_t l
     const TLine fb = FitLine(b, lb);
     // c[d] = sum_u a'[u] b'[u + d], d in (-la, lb): from conj(A') B', d taken modulo the size
     const int64_t size = PowerOfTwoAtLeast(la + lb - 1);
-    std::vector<TComplex>& z = Scratch(0, size);
+    std::vector<TComplex>& z = Scratch(0, size, std::max(la, lb));
     for (int64_t i = 0; i < std::max(la, lb); ++i) {
         z[static_cast<size_t>(i)] =
             TComplex(i < la ? a[i] - fa.At(i) : 0.0, i < lb ? b[i] - fb.At(i) : 0.0);
@@ -317,13 +332,13 @@ void SegmentCorrelations(const double* a, const double* b, int64_t len, std::vec
     const TLine fb = FitLine(b, len);
     const TLine fr{fa.C0 + fa.C1 * static_cast<long double>(len - 1), -fa.C1};
     const int64_t size = PowerOfTwoAtLeast(span);
-    std::vector<TComplex>& z = Scratch(0, size);
+    std::vector<TComplex>& z = Scratch(0, size, len);
     for (int64_t i = 0; i < len; ++i) {
         z[static_cast<size_t>(i)] =
             TComplex(static_cast<double>(a[i] - fa.At(i)), static_cast<double>(b[i] - fb.At(i)));
     }
     FourierTransform(z, false);
-    std::vector<TComplex>& w = Scratch(1, size);
+    std::vector<TComplex>& w = Scratch(1, size, size);
     for (int64_t k = 0; k <= size / 2; ++k) {
         const size_t at = static_cast<size_t>(k);
         const size_t mirror = static_cast<size_t>(k == 0 ? 0 : size - k);
@@ -388,7 +403,7 @@ void ApplyFilter(const double* g, int64_t lg, const double* x, int64_t len, doub
     }
     FourierTransform(filter, false);
     for (int64_t first = 0; first < count; first += 2 * step) {
-        std::vector<TComplex>& z = Scratch(0, size);
+        std::vector<TComplex>& z = Scratch(0, size, 0);
         double means[2] = {0, 0};
         for (int part = 0; part < 2; ++part) {
             const int64_t from = first + part * step;

@@ -121,6 +121,22 @@ double TTotalWindowSums::Mean(int64_t m, int64_t* windows) const {
 
 long double TTotalWindowSums::FastSum(int64_t m) const {
     Prepare();
+    // work space kept between the taus (no fresh pages for each), contents not cleared; the
+    // slots are made once so that the references handed out stay valid
+    FWork.resize(16);
+    FLongWork.resize(8);
+    size_t used = 0;
+    size_t usedLong = 0;
+    auto buffer = [&](int64_t size) -> std::vector<double>& {
+        std::vector<double>& v = FWork.at(used++);
+        v.resize(static_cast<size_t>(size));
+        return v;
+    };
+    auto longBuffer = [&](int64_t size) -> std::vector<long double>& {
+        std::vector<long double>& v = FLongWork.at(usedLong++);
+        v.resize(static_cast<size_t>(size));
+        return v;
+    };
     const int64_t lw = 3 * m;
     const int64_t len = FLen;
     const int64_t count = len - lw + 1;
@@ -147,17 +163,23 @@ long double TTotalWindowSums::FastSum(int64_t m) const {
         }
         return r / (md * md);
     };
+    std::vector<double>& lin = buffer(lw);
+    for (int64_t e = 0; e < lw; ++e) {
+        lin[static_cast<size_t>(e)] = hLin(e);
+    }
     auto rCirc = [&](int64_t d) {
         const int64_t dm = ((d % (2 * lw)) + 2 * lw) % (2 * lw);
-        return hLin(dm) + hLin(dm - 2 * lw);
+        // h's autocorrelation vanishes from lag L on: one of the two terms at most
+        return dm < lw ? lin[static_cast<size_t>(dm)]
+                       : (2 * lw - dm < lw ? lin[static_cast<size_t>(2 * lw - dm)] : 0.0);
     };
-    std::vector<double> t(static_cast<size_t>(lw));
+    std::vector<double>& t = buffer(lw);
     for (int64_t d = 0; d < lw; ++d) {
         t[static_cast<size_t>(d)] = 2 * rCirc(d);
     }
     const int64_t ks = 2 * lw - 1; // K(s), s in [0, 2L - 2]
-    std::vector<double> k(static_cast<size_t>(ks));
-    std::vector<long double> f(static_cast<size_t>(ks));
+    std::vector<double>& k = buffer(ks);
+    std::vector<long double>& f = longBuffer(ks);
     for (int64_t s = 0; s < ks; ++s) {
         k[static_cast<size_t>(s)] = 2 * rCirc(s + 1);
         f[static_cast<size_t>(s)] =
@@ -169,19 +191,19 @@ long double TTotalWindowSums::FastSum(int64_t m) const {
     const int64_t le = lw - 1;
     const double* head = x;
     const double* tail = x + count;
-    std::vector<double> headWeighted(static_cast<size_t>(le));
-    std::vector<double> tailWeighted(static_cast<size_t>(le));
+    std::vector<double>& headWeighted = buffer(le);
+    std::vector<double>& tailWeighted = buffer(le);
     for (int64_t j = 0; j < le; ++j) {
         headWeighted[static_cast<size_t>(j)] = static_cast<double>(le - j) * head[j];
         tailWeighted[static_cast<size_t>(j)] = static_cast<double>(j + 1) * tail[j];
     }
     // index le - 1 + d (lags), conv: index s; the tail's weighted correlation at -d
-    std::vector<double> headAc;
-    std::vector<double> headDef;
-    std::vector<double> headConv;
-    std::vector<double> tailAc;
-    std::vector<double> tailDef;
-    std::vector<double> tailConv;
+    std::vector<double>& headAc = buffer(0);
+    std::vector<double>& headDef = buffer(0);
+    std::vector<double>& headConv = buffer(0);
+    std::vector<double>& tailAc = buffer(0);
+    std::vector<double>& tailDef = buffer(0);
+    std::vector<double>& tailConv = buffer(0);
     SegmentCorrelations(head, headWeighted.data(), le, &headAc, &headDef, &headConv);
     SegmentCorrelations(tail, tailWeighted.data(), le, &tailAc, &tailDef, &tailConv);
 
@@ -206,22 +228,24 @@ long double TTotalWindowSums::FastSum(int64_t m) const {
     }
 
     // g = G j and j' G j (running sums of T, d T, K, s K)
-    std::vector<long double> pt(static_cast<size_t>(lw));
-    std::vector<long double> pdt(static_cast<size_t>(lw));
+    std::vector<long double>& pt = longBuffer(lw);
+    std::vector<long double>& pdt = longBuffer(lw);
     for (int64_t d = 0; d < lw; ++d) {
         pt[static_cast<size_t>(d)] =
             t[static_cast<size_t>(d)] + (d > 0 ? pt[static_cast<size_t>(d - 1)] : 0);
         pdt[static_cast<size_t>(d)] = static_cast<long double>(d) * t[static_cast<size_t>(d)] +
                                       (d > 0 ? pdt[static_cast<size_t>(d - 1)] : 0);
     }
-    std::vector<long double> pk(static_cast<size_t>(ks + 1), 0);
-    std::vector<long double> psk(static_cast<size_t>(ks + 1), 0);
+    std::vector<long double>& pk = longBuffer(ks + 1);
+    pk[0] = 0;
+    std::vector<long double>& psk = longBuffer(ks + 1);
+    psk[0] = 0;
     for (int64_t s = 0; s < ks; ++s) {
         pk[static_cast<size_t>(s + 1)] = pk[static_cast<size_t>(s)] + k[static_cast<size_t>(s)];
         psk[static_cast<size_t>(s + 1)] =
             psk[static_cast<size_t>(s)] + static_cast<long double>(s) * k[static_cast<size_t>(s)];
     }
-    std::vector<double> g(static_cast<size_t>(lw));
+    std::vector<double>& g = buffer(lw);
     long double rampForm = 0;
     for (int64_t j = 0; j < lw; ++j) {
         const long double jj = static_cast<long double>(j);
@@ -241,7 +265,7 @@ long double TTotalWindowSums::FastSum(int64_t m) const {
     const long double kappa = 1.0L / (static_cast<long double>(half) * (lw - half));
     const double* big = FPrefix.data();
     // g applied to every window
-    std::vector<double> applied(static_cast<size_t>(count));
+    std::vector<double>& applied = buffer(count);
     ApplyFilter(g.data(), lw, x, len, applied.data());
     long double betaSquares = 0;
     long double middle = 0;

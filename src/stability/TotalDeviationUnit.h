@@ -45,9 +45,11 @@ private:
 
     int64_t FLen;
     const double* FRaw;
-    mutable std::vector<double> FX;           // v without its least-squares line
-    mutable std::vector<double> FCorrelation; // its autocorrelation
-    mutable std::vector<double> FPrefix;      // its prefix sums, a line off
+    mutable std::vector<double> FX;                 // v without its least-squares line
+    mutable std::vector<double> FCorrelation;       // its autocorrelation
+    mutable std::vector<double> FPrefix;            // its prefix sums, a line off
+    mutable std::vector<std::vector<double>> FWork; // FastSum's work space
+    mutable std::vector<std::vector<long double>> FLongWork;
 };
 
 // Theo1 of one record at several factors: the record's autocorrelation (one Fourier transform)
