@@ -61,6 +61,7 @@ double PlainWindowMean(const std::vector<double>& v, int64_t m) {
     const int64_t half = w3 / 2;
     const int64_t count = static_cast<int64_t>(v.size()) - w3 + 1;
     std::vector<double> e(static_cast<size_t>(9 * m));
+    std::vector<double> c(static_cast<size_t>(9 * m + 1));
     double total = 0;
     for (int64_t s = 0; s < count; ++s) {
         double first = 0;
@@ -71,17 +72,22 @@ double PlainWindowMean(const std::vector<double>& v, int64_t m) {
         }
         const double slope = (second - first) / static_cast<double>(half * (w3 - half));
         for (int64_t k = 0; k < w3; ++k) {
-            const double w = v[s + k] - slope * static_cast<double>(k);
+            const double w = v[s + k] - v[s] - slope * static_cast<double>(k);
             e[w3 - 1 - k] = w;
             e[w3 + k] = w;
             e[3 * w3 - 1 - k] = w;
         }
+        // m-sums from running sums of the extension
+        double acc = 0;
+        c[0] = 0;
+        for (int64_t k = 0; k < 3 * w3; ++k) {
+            acc += e[k];
+            c[k + 1] = acc;
+        }
         double sum = 0;
         for (int64_t i = 0; i < 6 * m; ++i) {
-            double a = 0;
-            for (int64_t k = 0; k < m; ++k) {
-                a += e[i + k] - 2 * e[i + m + k] + e[i + 2 * m + k];
-            }
+            const double a =
+                (c[i + m] - c[i]) - 2 * (c[i + 2 * m] - c[i + m]) + (c[i + 3 * m] - c[i + 2 * m]);
             sum += (a / static_cast<double>(m)) * (a / static_cast<double>(m));
         }
         total += sum / static_cast<double>(6 * m);
