@@ -2,6 +2,7 @@
 //
 //   BM_Octave/<kind>        the kind's table at octave taus over 1,000,000 samples (noise
 //                           identification, EDF and interval included)
+//   BM_OctaveCapped/<kind>  the same at the taus of BM_OctavePlain (where that is capped)
 //   BM_OctavePlain/<kind>   the same deviations by the straightforward formula (phase built,
 //                           each term summed in full: MDEV / TDEV O(N m) per tau, MTIE O(N m))
 //   BM_Many/<kind>          `--taus many` over 557,000 samples, the O(N)-per-tau kinds
@@ -212,6 +213,20 @@ void BM_Octave(benchmark::State& state) {
     state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
 }
 
+// The analysis at the taus of the straightforward form (for the ratio at equal taus).
+void BM_OctaveCapped(benchmark::State& state) {
+    const TDeviationKind kind = AllStabilityKinds[state.range(0)];
+    const TData& d = Million();
+    const TStabilityAnalysis analysis(d.Record, 1.0);
+    std::vector<int64_t> f = OctaveFactors(analysis, kind);
+    CapQuadratic(kind, &f);
+    for (auto _ : state) {
+        const TStabilityAnalysis a(d.Record, 1.0);
+        benchmark::DoNotOptimize(a.Table(kind, f));
+    }
+    state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
+}
+
 void BM_OctavePlain(benchmark::State& state) {
     const TDeviationKind kind = AllStabilityKinds[state.range(0)];
     const TData& d = Million();
@@ -269,6 +284,7 @@ void Linear(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_Octave)->Apply(AllKinds)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_OctaveCapped)->Apply(AllKinds)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_OctavePlain)->Apply(AllKinds)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Many)->Apply(Linear)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ManyPlain)->Apply(Linear)->Unit(benchmark::kMillisecond)->Iterations(1);
