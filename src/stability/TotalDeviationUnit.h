@@ -16,9 +16,9 @@
 // Each returns false when the record holds no term at that m. TOTDEV, MTIE and TIE rms are
 // running sums, O(n) per tau. MTOTDEV, HTOTDEV and Theo1, O(n m) per tau in their definitions,
 // are summed directly only where that is cheap; beyond, from the record's autocorrelation and
-// correlations of its ends (Fourier transforms, FourierUnit.h): O(n log n) once per record and
-// O(n + m log^2 m) at most per tau (TTotalWindowSums, TTheo1Sums; pass one to share it between
-// the taus of a table).
+// correlations of its ends (Fourier transforms, FourierUnit.h): O(n log n) once per record, then
+// O(n log m) per tau for MTOTDEV / HTOTDEV and O(n + m log^2 m) for Theo1 (TTotalWindowSums,
+// TTheo1Sums; pass one to share it between the taus of a table).
 
 #include <cstdint>
 #include <vector>
@@ -32,7 +32,7 @@ struct TPhaseResult {
 // over its windows of 3m values of the mean square of the 6m second differences of m-point
 // averages of the detrended, reflected window. Windows times 3m up to a few million: each
 // window summed directly; beyond: the Toeplitz-plus-Hankel form (TotalDeviationUnit.cpp),
-// O(n log n) once and O(m log m) per factor.
+// O(n log n) once and O(n log m) per factor.
 class TTotalWindowSums {
 public:
     TTotalWindowSums(const double* v, int64_t len); // v must outlive this
@@ -54,7 +54,7 @@ private:
 
 // Theo1 of one record at several factors: the record's autocorrelation (one Fourier transform)
 // is shared by the factors. A factor whose direct sum is small is summed directly; the others
-// from the autocorrelations (least-squares line removed first), O(n log n + m log^2 m) each.
+// from the autocorrelations (least-squares line removed first), O(n + m log^2 m) each.
 class TTheo1Sums {
 public:
     TTheo1Sums(const double* x, int64_t n); // x must outlive this
