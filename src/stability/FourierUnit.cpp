@@ -319,7 +319,8 @@ void SegmentCorrelations(const double* a, const double* b, int64_t len, std::vec
         return;
     }
     // conv(s) = sum_u a[u] r[u + d] with r = reversed a and d = len - 1 - s
-    std::vector<double> reversed(a, a + len);
+    thread_local std::vector<double> reversed;
+    reversed.assign(a, a + len);
     std::reverse(reversed.begin(), reversed.end());
     if (len * len <= DirectProducts) {
         AddCrossCorrelation(a, len, a, len, ac->data(), len - 1);
@@ -397,7 +398,7 @@ void ApplyFilter(const double* g, int64_t lg, const double* x, int64_t len, doub
     const int64_t size =
         std::min(PowerOfTwoAtLeast(std::max<int64_t>(2 * lg, 256)), PowerOfTwoAtLeast(len));
     const int64_t step = size - lg + 1;
-    std::vector<TComplex> filter(static_cast<size_t>(size));
+    std::vector<TComplex>& filter = Scratch(1, size, lg);
     for (int64_t j = 0; j < lg; ++j) {
         filter[static_cast<size_t>(j)] = TComplex(g[j], 0);
     }
