@@ -420,15 +420,20 @@ long double TTheo1Sums::FastSum(int64_t m) const {
     }
     const std::vector<double>& c = FCorrelation;
     const std::vector<long double>& q = FSquares;
+    // work space kept between the taus (no fresh pages for each)
+    FWork.resize(5);
+    std::vector<double>& head = FWork[0];
+    std::vector<double>& tail = FWork[1];
+    std::vector<double>& first = FWork[2];
+    std::vector<double>& last = FWork[3];
+    std::vector<double>& reversed = FWork[4];
     // autocorrelations of the first and the last m points
-    std::vector<double> head;
-    std::vector<double> tail;
     AutoCorrelationPair(x, x + n - m, m, &head, &tail);
     // the symmetric products x[c - k] x[c + k] of the centres c < h (and, reversed, c >= n - h)
     const int64_t side = m - 1;
-    std::vector<double> first(static_cast<size_t>(2 * side + 1));
-    std::vector<double> last(static_cast<size_t>(2 * side + 1));
-    std::vector<double> reversed(static_cast<size_t>(side));
+    first.assign(static_cast<size_t>(2 * side + 1), 0.0);
+    last.assign(static_cast<size_t>(2 * side + 1), 0.0);
+    reversed.resize(static_cast<size_t>(side));
     for (int64_t j = 0; j < side; ++j) {
         reversed[static_cast<size_t>(j)] = x[n - 1 - j];
     }

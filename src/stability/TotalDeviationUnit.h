@@ -70,6 +70,7 @@ private:
     mutable std::vector<double> FX;
     mutable std::vector<long double> FSquares;
     mutable std::vector<double> FCorrelation;
+    mutable std::vector<std::vector<double>> FWork; // FastSum's work space
 };
 
 bool TotalDeviation(const double* x, int64_t n, int64_t m, double tau0, TPhaseResult* r);
