@@ -201,44 +201,38 @@ void CapQuadratic(TDeviationKind kind, std::vector<int64_t>* f) {
     f->erase(std::remove_if(f->begin(), f->end(), [top](int64_t m) { return m > top; }), f->end());
 }
 
-void BM_Octave(benchmark::State& state) {
-    const TDeviationKind kind = AllStabilityKinds[state.range(0)];
-    const TData& d = Million();
-    const TStabilityAnalysis analysis(d.Record, 1.0);
-    const std::vector<int64_t> f = OctaveFactors(analysis, kind);
-    for (auto _ : state) {
-        const TStabilityAnalysis a(d.Record, 1.0);
-        benchmark::DoNotOptimize(a.Table(kind, f));
-    }
-    state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
-}
+// The analysis's table of the kind at octave taus (all, or those of the straightforward form),
+// timed, or the straightforward form at the latter.
+enum class TOctaveRun { _all, _capped, _plain };
 
-// The analysis at the taus of the straightforward form (for the ratio at equal taus).
-void BM_OctaveCapped(benchmark::State& state) {
+void OctaveRun(benchmark::State& state, TOctaveRun run) {
     const TDeviationKind kind = AllStabilityKinds[state.range(0)];
     const TData& d = Million();
-    const TStabilityAnalysis analysis(d.Record, 1.0);
-    std::vector<int64_t> f = OctaveFactors(analysis, kind);
-    CapQuadratic(kind, &f);
-    for (auto _ : state) {
-        const TStabilityAnalysis a(d.Record, 1.0);
-        benchmark::DoNotOptimize(a.Table(kind, f));
+    std::vector<int64_t> f = OctaveFactors(TStabilityAnalysis(d.Record, 1.0), kind);
+    if (run != TOctaveRun::_all) {
+        CapQuadratic(kind, &f);
     }
-    state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
-}
-
-void BM_OctavePlain(benchmark::State& state) {
-    const TDeviationKind kind = AllStabilityKinds[state.range(0)];
-    const TData& d = Million();
-    const TStabilityAnalysis analysis(d.Record, 1.0);
-    std::vector<int64_t> f = OctaveFactors(analysis, kind);
-    CapQuadratic(kind, &f);
     for (auto _ : state) {
-        for (int64_t m : f) {
-            benchmark::DoNotOptimize(Plain(kind, d.X, m));
+        if (run == TOctaveRun::_plain) {
+            for (int64_t m : f) {
+                benchmark::DoNotOptimize(Plain(kind, d.X, m));
+            }
+        } else {
+            const TStabilityAnalysis a(d.Record, 1.0);
+            benchmark::DoNotOptimize(a.Table(kind, f));
         }
     }
     state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
+}
+
+void BM_Octave(benchmark::State& state) {
+    OctaveRun(state, TOctaveRun::_all);
+}
+void BM_OctaveCapped(benchmark::State& state) {
+    OctaveRun(state, TOctaveRun::_capped);
+}
+void BM_OctavePlain(benchmark::State& state) {
+    OctaveRun(state, TOctaveRun::_plain);
 }
 
 // The O(N)-per-tau kinds
