@@ -14,25 +14,17 @@
 #include "stability/StabilityAccumulatorUnit.h"
 #include "stability/StabilityFileUnit.h"
 
+#include "StabilityBenchData.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
 
-#include <random>
-
 namespace {
 
-// White frequency noise plus a slow random walk, a real laser's shape, in Hz.
+// A real laser's beat, in Hz.
 std::vector<double> BeatHz(size_t n) {
-    std::mt19937_64 rng(1);
-    std::normal_distribution<double> gauss(0, 1);
-    std::vector<double> hz(n);
-    double walk = 0;
-    for (double& v : hz) {
-        walk += 150 * gauss(rng);
-        v = 150e6 + walk + 1500 * gauss(rng);
-    }
-    return hz;
+    return WhiteAndWalk(n, 150e6, 1500, 150);
 }
 
 constexpr double Nu = DefaultOpticalFrequencyMHz * 1e6;

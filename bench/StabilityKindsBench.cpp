@@ -2,42 +2,32 @@
 //
 //   BM_Octave/<kind>        the kind's table at octave taus over 1,000,000 samples (noise
 //                           identification, EDF and interval included)
+//   BM_OctaveCapped/<kind>  the same at the taus of BM_OctavePlain (where that is capped)
 //   BM_OctavePlain/<kind>   the same deviations by the straightforward formula (phase built,
 //                           each term summed in full: MDEV / TDEV O(N m) per tau, MTIE O(N m))
 //   BM_Many/<kind>          `--taus many` over 557,000 samples, the O(N)-per-tau kinds
 //   BM_ManyPlain/<kind>     their straightforward formula at the same taus
-// MTOTDEV, TTOTDEV, HTOTDEV and Theo1 are O(N m) per tau here as in their textbook form: their
-// octave tables stop at m = 64 (their straightforward form is the same loop); the
-// straightforward MDEV, TDEV and MTIE stop at m = 1024 (label: the longest m).
+// The straightforward MDEV, TDEV and MTIE stop at m = 1024, MTOTDEV, TTOTDEV, HTOTDEV and Theo1
+// (each window or start summed in full, O(N m) per tau) at m = 64: beyond, hours (label: the
+// longest m). The analysis computes every kind at every octave tau.
 
 #include "stability/StabilityAnalysisUnit.h"
 #include "stability/TotalDeviationUnit.h"
+
+#include "StabilityBenchData.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
-#include <random>
 
 namespace {
-
-std::vector<double> WhiteAndWalk(size_t n) {
-    std::mt19937_64 rng(1);
-    std::normal_distribution<double> gauss(0, 1);
-    std::vector<double> y(n);
-    double walk = 0;
-    for (double& v : y) {
-        walk += 1e-15 * gauss(rng);
-        v = 3e-12 * gauss(rng) + walk;
-    }
-    return y;
-}
 
 struct TData {
     std::vector<double> Y;
     std::vector<double> X; // phase, tau0 = 1
     TFrequencyRecord Record;
-    explicit TData(size_t n) : Y(WhiteAndWalk(n)), X(n + 1, 0.0) {
+    explicit TData(size_t n) : Y(WhiteAndWalk(n, 0, 3e-12, 1e-15)), X(n + 1, 0.0) {
         Record.Reserve(static_cast<int64_t>(n));
         for (size_t i = 0; i < n; ++i) {
             Record.Append(Y[i]);
@@ -55,17 +45,55 @@ const TData& Cs() {
     return d;
 }
 
-bool Textbook(TDeviationKind kind) {
+// The kinds whose straightforward form is O(N m) per tau with a large constant.
+bool Windowed(TDeviationKind kind) {
     return kind == TDeviationKind::_mtotdev || kind == TDeviationKind::_ttotdev ||
            kind == TDeviationKind::_htotdev || kind == TDeviationKind::_theo1;
 }
 
 std::vector<int64_t> OctaveFactors(const TStabilityAnalysis& a, TDeviationKind kind) {
-    std::vector<int64_t> f = a.Factors(kind, TTauSpacing::_octave);
-    if (Textbook(kind)) {
-        f.erase(std::remove_if(f.begin(), f.end(), [](int64_t m) { return m > 64; }), f.end());
+    return a.Factors(kind, TTauSpacing::_octave);
+}
+
+// The mean over the windows of 3m values of v of the mean square of the 6m second differences
+// of m-point averages of the window, detrended by its half averages and reflected to 9m.
+double PlainWindowMean(const std::vector<double>& v, int64_t m) {
+    const int64_t w3 = 3 * m;
+    const int64_t half = w3 / 2;
+    const int64_t count = static_cast<int64_t>(v.size()) - w3 + 1;
+    std::vector<double> e(static_cast<size_t>(9 * m));
+    std::vector<double> c(static_cast<size_t>(9 * m + 1));
+    double total = 0;
+    for (int64_t s = 0; s < count; ++s) {
+        double first = 0;
+        double second = 0;
+        for (int64_t k = 0; k < half; ++k) {
+            first += v[s + k];
+            second += v[s + w3 - half + k];
+        }
+        const double slope = (second - first) / static_cast<double>(half * (w3 - half));
+        for (int64_t k = 0; k < w3; ++k) {
+            const double w = v[s + k] - v[s] - slope * static_cast<double>(k);
+            e[w3 - 1 - k] = w;
+            e[w3 + k] = w;
+            e[3 * w3 - 1 - k] = w;
+        }
+        // m-sums from running sums of the extension
+        double acc = 0;
+        c[0] = 0;
+        for (int64_t k = 0; k < 3 * w3; ++k) {
+            acc += e[k];
+            c[k + 1] = acc;
+        }
+        double sum = 0;
+        for (int64_t i = 0; i < 6 * m; ++i) {
+            const double a =
+                (c[i + m] - c[i]) - 2 * (c[i + 2 * m] - c[i + m]) + (c[i + 3 * m] - c[i + 2 * m]);
+            sum += (a / static_cast<double>(m)) * (a / static_cast<double>(m));
+        }
+        total += sum / static_cast<double>(6 * m);
     }
-    return f;
+    return total / static_cast<double>(count);
 }
 
 // The straightforward deviation of a kind at m from the phase x (n + 1 points).
@@ -136,54 +164,75 @@ double Plain(TDeviationKind kind, const std::vector<double>& x, int64_t m) {
             sum += d * d;
         }
         return std::sqrt(sum / static_cast<double>(n - m));
-    default: {
-        TPhaseResult r;
-        const int64_t len = static_cast<int64_t>(x.size());
-        if (kind == TDeviationKind::_theo1) {
-            Theo1Deviation(x.data(), len, m, 1, &r);
-        } else if (kind == TDeviationKind::_htotdev) {
-            HadamardTotalDeviation(x.data(), len, m, 1, &r);
-        } else {
-            ModifiedTotalDeviation(x.data(), len, m, 1, &r);
+    case TDeviationKind::_mtotdev:
+    case TDeviationKind::_ttotdev: {
+        const double mtot = std::sqrt(PlainWindowMean(x, m) / (2 * md * md));
+        return kind == TDeviationKind::_ttotdev ? mtot * md / std::sqrt(3.0) : mtot;
+    }
+    case TDeviationKind::_htotdev: {
+        std::vector<double> y(x.size() - 1);
+        for (size_t k = 0; k + 1 < x.size(); ++k) {
+            y[k] = x[k + 1] - x[k];
         }
-        return r.Deviation;
+        return std::sqrt(PlainWindowMean(y, m) / 6);
+    }
+    case TDeviationKind::_theo1: {
+        const int64_t h = m / 2;
+        for (int64_t i = 0; i + m < n; ++i) {
+            for (int64_t d = 0; d < h; ++d) {
+                const double t = (x[i] - x[i - d + h]) + (x[i + m] - x[i + d + h]);
+                sum += t * t / static_cast<double>(h - d);
+            }
+        }
+        return std::sqrt(sum / (0.75 * static_cast<double>(n - m) * md * md));
     }
     }
+    return 0;
 }
 
-// The O(N m) straightforward MDEV, TDEV and MTIE would take hours beyond m = 1024.
+// The O(N m) straightforward forms would take hours beyond these factors.
 void CapQuadratic(TDeviationKind kind, std::vector<int64_t>* f) {
-    if (kind == TDeviationKind::_mdev || kind == TDeviationKind::_tdev ||
-        kind == TDeviationKind::_mtie) {
-        f->erase(std::remove_if(f->begin(), f->end(), [](int64_t m) { return m > 1024; }),
-                 f->end());
+    const int64_t top = Windowed(kind) ? 64
+                        : kind == TDeviationKind::_mdev || kind == TDeviationKind::_tdev ||
+                                kind == TDeviationKind::_mtie
+                            ? 1024
+                        : f->empty() ? 0
+                                     : f->back();
+    f->erase(std::remove_if(f->begin(), f->end(), [top](int64_t m) { return m > top; }), f->end());
+}
+
+// The analysis's table of the kind at octave taus (all, or those of the straightforward form),
+// timed, or the straightforward form at the latter.
+enum class TOctaveRun { _all, _capped, _plain };
+
+void OctaveRun(benchmark::State& state, TOctaveRun run) {
+    const TDeviationKind kind = AllStabilityKinds[state.range(0)];
+    const TData& d = Million();
+    std::vector<int64_t> f = OctaveFactors(TStabilityAnalysis(d.Record, 1.0), kind);
+    if (run != TOctaveRun::_all) {
+        CapQuadratic(kind, &f);
     }
+    for (auto _ : state) {
+        if (run == TOctaveRun::_plain) {
+            for (int64_t m : f) {
+                benchmark::DoNotOptimize(Plain(kind, d.X, m));
+            }
+        } else {
+            const TStabilityAnalysis a(d.Record, 1.0);
+            benchmark::DoNotOptimize(a.Table(kind, f));
+        }
+    }
+    state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
 }
 
 void BM_Octave(benchmark::State& state) {
-    const TDeviationKind kind = AllStabilityKinds[state.range(0)];
-    const TData& d = Million();
-    const TStabilityAnalysis analysis(d.Record, 1.0);
-    const std::vector<int64_t> f = OctaveFactors(analysis, kind);
-    for (auto _ : state) {
-        const TStabilityAnalysis a(d.Record, 1.0);
-        benchmark::DoNotOptimize(a.Table(kind, f));
-    }
-    state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
+    OctaveRun(state, TOctaveRun::_all);
 }
-
+void BM_OctaveCapped(benchmark::State& state) {
+    OctaveRun(state, TOctaveRun::_capped);
+}
 void BM_OctavePlain(benchmark::State& state) {
-    const TDeviationKind kind = AllStabilityKinds[state.range(0)];
-    const TData& d = Million();
-    const TStabilityAnalysis analysis(d.Record, 1.0);
-    std::vector<int64_t> f = OctaveFactors(analysis, kind);
-    CapQuadratic(kind, &f);
-    for (auto _ : state) {
-        for (int64_t m : f) {
-            benchmark::DoNotOptimize(Plain(kind, d.X, m));
-        }
-    }
-    state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
+    OctaveRun(state, TOctaveRun::_plain);
 }
 
 // The O(N)-per-tau kinds
@@ -229,6 +278,7 @@ void Linear(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_Octave)->Apply(AllKinds)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_OctaveCapped)->Apply(AllKinds)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_OctavePlain)->Apply(AllKinds)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Many)->Apply(Linear)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ManyPlain)->Apply(Linear)->Unit(benchmark::kMillisecond)->Iterations(1);

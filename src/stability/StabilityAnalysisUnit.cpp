@@ -9,6 +9,8 @@
 TStabilityAnalysis::TStabilityAnalysis(const TFrequencyRecord& record, double tau0)
     : FRecord(record), FTau0(tau0) {}
 
+TStabilityAnalysis::~TStabilityAnalysis() = default;
+
 bool TStabilityAnalysis::NeedsPhase(TDeviationKind kind) {
     switch (kind) {
     case TDeviationKind::_totdev:
@@ -56,6 +58,10 @@ std::vector<int64_t> TStabilityAnalysis::Factors(TDeviationKind kind, TTauSpacin
 const std::vector<double>& TStabilityAnalysis::Phase() const {
     const int64_t n = FRecord.Size();
     if (static_cast<int64_t>(FPhase.size()) != n + 1) {
+        // the record has grown: the sums built on the old phase go
+        FPhaseWindows.reset();
+        FFrequencyWindows.reset();
+        FTheo1.reset();
         FPhase.resize(static_cast<size_t>(n + 1));
         for (int64_t k = 0; k <= n; ++k) {
             FPhase[static_cast<size_t>(k)] = FTau0 * FRecord.RelativePhase(k);
@@ -165,16 +171,29 @@ bool TStabilityAnalysis::Point(TDeviationKind kind, int64_t m, double confidence
             break;
         case TDeviationKind::_mtotdev:
         case TDeviationKind::_ttotdev:
-            ok = ModifiedTotalDeviation(x.data(), n, m, FTau0, &r);
+            if (!FPhaseWindows) {
+                FPhaseWindows = std::make_unique<TTotalWindowSums>(x.data(), n);
+            }
+            ok = ModifiedTotalDeviation(x.data(), n, m, FTau0, &r, FPhaseWindows.get());
             if (ok && kind == TDeviationKind::_ttotdev) {
                 r.Deviation *= tau / std::sqrt(3.0);
             }
             break;
         case TDeviationKind::_htotdev:
-            ok = HadamardTotalDeviation(x.data(), n, m, FTau0, &r);
+            if (!FFrequencyWindows) {
+                FFrequency.resize(static_cast<size_t>(n - 1));
+                for (int64_t k = 0; k + 1 < n; ++k) {
+                    FFrequency[static_cast<size_t>(k)] = (x[k + 1] - x[k]) / FTau0;
+                }
+                FFrequencyWindows = std::make_unique<TTotalWindowSums>(FFrequency.data(), n - 1);
+            }
+            ok = HadamardTotalDeviation(x.data(), n, m, FTau0, &r, FFrequencyWindows.get());
             break;
         case TDeviationKind::_theo1:
-            ok = Theo1Deviation(x.data(), n, m, FTau0, &r);
+            if (!FTheo1) {
+                FTheo1 = std::make_unique<TTheo1Sums>(x.data(), n);
+            }
+            ok = Theo1Deviation(x.data(), n, m, FTau0, &r, FTheo1.get());
             break;
         case TDeviationKind::_mtie:
         case TDeviationKind::_tierms: {

@@ -15,7 +15,11 @@
 
 #include <QList>
 
+#include <memory>
 #include <vector>
+
+class TTotalWindowSums;
+class TTheo1Sums;
 
 inline constexpr double DefaultConfidence = 0.683;
 
@@ -23,6 +27,7 @@ class TStabilityAnalysis {
 public:
     // record: the fractional frequencies, one per tau0 seconds. The record must outlive this.
     TStabilityAnalysis(const TFrequencyRecord& record, double tau0);
+    ~TStabilityAnalysis();
 
     double Tau0() const { return FTau0; }
     // The longest averaging factor of the kind on this record (a third of the record for the
@@ -53,6 +58,11 @@ private:
     const TFrequencyRecord& FRecord;
     double FTau0;
     mutable std::vector<double> FPhase;
+    // shared by the taus of the total deviations and Theo1 (built on first use)
+    mutable std::vector<double> FFrequency; // (x[k + 1] - x[k]) / tau0
+    mutable std::unique_ptr<TTotalWindowSums> FPhaseWindows;
+    mutable std::unique_ptr<TTotalWindowSums> FFrequencyWindows;
+    mutable std::unique_ptr<TTheo1Sums> FTheo1;
 };
 
 // Short display names: "ADEV", "MDEV", ..., "Theo1", "MTIE", "TIE rms".

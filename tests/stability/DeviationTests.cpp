@@ -5,6 +5,7 @@
 #include "StabilityReferenceData.h"
 #include "stability/DeviationUnit.h"
 #include "stability/StabilityAccumulatorUnit.h"
+#include "stability/StabilityAnalysisUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,23 @@ TEST(DeviationReference, Riley1000PointDataSetMatchesThePublishedDeviations) {
     EXPECT_DOUBLE_EQ(y[3] * 2147483647.0, 633705974.0);
     for (const StabilityReference::TPublished& r : StabilityReference::Riley1000Published) {
         ExpectTable(y, StabilityReference::Riley1000Factors, r);
+    }
+}
+
+TEST(DeviationReference, Riley1000PointDataSetMatchesThePublishedTimeAndTotalDeviations) {
+    TFrequencyRecord record;
+    for (double v : Riley1000()) {
+        record.Append(v);
+    }
+    const TStabilityAnalysis analysis(record, 1.0);
+    for (const StabilityReference::TPublished& r : StabilityReference::Riley1000PublishedTotal) {
+        const QList<TDeviationPoint> table =
+            analysis.Table(r.Kind, StabilityReference::Riley1000Factors);
+        ASSERT_EQ(table.size(), 3) << DeviationKindName(r.Kind).toStdString();
+        for (size_t i = 0; i < r.Deviation.size(); ++i) {
+            EXPECT_NEAR(table[i].Deviation, r.Deviation[i], LastDigit(r.Deviation[i]))
+                << DeviationKindName(r.Kind).toStdString() << " tau " << table[i].Tau;
+        }
     }
 }
 

@@ -83,14 +83,15 @@ const TSet& Set(const QString& name) {
             slot->Y.push_back(v[i + 1].toDouble() - v[i].toDouble());
         }
     };
-    if (name == QLatin1String("phasedat")) {
-        phase(QStringLiteral("/phasedat/PHASE.DAT"));
-    } else if (name == QLatin1String("gps")) {
-        phase(QStringLiteral("/gps/gps_1pps_phase_data.txt.gz"));
-    } else if (name == QLatin1String("cs5071a")) {
-        phase(QStringLiteral("/Cs5071A/5071A_phase.txt.gz"));
-    } else if (name == QLatin1String("tic")) {
-        phase(QStringLiteral("/Keysight53230A_ti_noise_floor/tic_phase.txt.gz"));
+    // the phase records (seconds, tau0 = 1 s)
+    static const std::map<QString, QString> phaseFiles{
+        {QStringLiteral("phasedat"), QStringLiteral("/phasedat/PHASE.DAT")},
+        {QStringLiteral("gps"), QStringLiteral("/gps/gps_1pps_phase_data.txt.gz")},
+        {QStringLiteral("cs5071a"), QStringLiteral("/Cs5071A/5071A_phase.txt.gz")},
+        {QStringLiteral("tic"), QStringLiteral("/Keysight53230A_ti_noise_floor/tic_phase.txt.gz")},
+    };
+    if (const auto file = phaseFiles.find(name); file != phaseFiles.end()) {
+        phase(file->second);
     } else if (name == QLatin1String("ocxo")) {
         // 10 MHz taken off the text, so that no digit is lost
         for (const QByteArray& s : Values(ReadText(dir + "/ocxo/ocxo_frequency.txt.gz"))) {

@@ -1,0 +1,158 @@
+// The transform forms of MTOTDEV / HTOTDEV (the window sums) and of Theo1 against their
+// definitions summed in full, on simulated records of the five common noises, with a frequency
+// offset as real records have. The definition here is written out independently of the
+// library: every window detrended, reflected and differenced; every Theo1 term squared.
+
+#include "stability/TotalDeviationUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+// Phase of power-law noise: 2 white PM, 0 white FM, -2 random-walk FM (plus 1 and -1 as sums of
+// neighbours), with a frequency offset of 3e-9 (the line every real phase record carries).
+std::vector<double> Phase(int alpha, int64_t n, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> gauss(0, 1);
+    std::vector<double> x(static_cast<size_t>(n));
+    double y = 0;
+    double walk = 0;
+    double previous = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        const double g = gauss(rng);
+        double v = 0;
+        switch (alpha) {
+        case 2:
+            v = 1e-9 * g;
+            break;
+        case 1:
+            v = 1e-9 * (g + previous);
+            break;
+        case 0:
+            y += 1e-12 * g;
+            v = y;
+            break;
+        case -1:
+            y += 1e-12 * (g + 0.5 * previous);
+            v = y;
+            break;
+        default:
+            walk += 1e-14 * g;
+            y += walk;
+            v = y;
+            break;
+        }
+        previous = g;
+        x[static_cast<size_t>(i)] = 5e-6 + 3e-9 * static_cast<double>(i) + v;
+    }
+    return x;
+}
+
+long double WindowSumByDefinition(const std::vector<double>& v, int64_t m) {
+    const int64_t w3 = 3 * m;
+    const int64_t half = w3 / 2;
+    long double total = 0;
+    for (size_t s = 0; s + w3 <= v.size(); ++s) {
+        double first = 0;
+        double second = 0;
+        for (int64_t k = 0; k < half; ++k) {
+            first += v[s + k] - v[s];
+            second += v[s + w3 - half + k] - v[s];
+        }
+        const double slope = (second - first) / static_cast<double>(half * (w3 - half));
+        std::vector<double> e(static_cast<size_t>(3 * w3));
+        for (int64_t k = 0; k < w3; ++k) {
+            const double w = v[s + k] - v[s] - slope * static_cast<double>(k);
+            e[w3 - 1 - k] = e[w3 + k] = e[3 * w3 - 1 - k] = w;
+        }
+        for (int64_t i = 0; i < 6 * m; ++i) {
+            double a = 0;
+            for (int64_t k = 0; k < m; ++k) {
+                a += e[i + k] - 2 * e[i + m + k] + e[i + 2 * m + k];
+            }
+            total += static_cast<long double>(a / m) * (a / m);
+        }
+    }
+    return total;
+}
+
+long double Theo1SumByDefinition(const std::vector<double>& x, int64_t m) {
+    const int64_t n = static_cast<int64_t>(x.size());
+    const int64_t h = m / 2;
+    long double total = 0;
+    for (int64_t i = 0; i + m < n; ++i) {
+        for (int64_t delta = 1; delta <= h; ++delta) {
+            const double t = (x[i] - x[i + delta]) - (x[i + m - delta] - x[i + m]);
+            total += static_cast<long double>(t) * t / delta;
+        }
+    }
+    return total;
+}
+
+struct TCase {
+    int Alpha;
+    int64_t N;
+    std::vector<int64_t> Factors;
+};
+
+const TCase Cases[] = {
+    {2, 601, {1, 2, 7, 32, 64, 200}}, {1, 777, {2, 16, 50, 128, 258}},
+    {0, 1000, {1, 3, 40, 96, 333}},   {-1, 640, {4, 33, 100, 212}},
+    {-2, 1200, {2, 8, 64, 150, 399}},
+};
+
+} // namespace
+
+TEST(TotalDeviationSums, WindowSumsByTransformsEqualTheDefinition) {
+    for (const TCase& c : Cases) {
+        const std::vector<double> x = Phase(c.Alpha, c.N, 7 + c.Alpha);
+        const TTotalWindowSums sums(x.data(), c.N);
+        for (int64_t m : c.Factors) {
+            const long double expected = WindowSumByDefinition(x, m);
+            EXPECT_NEAR(static_cast<double>(sums.FastSum(m) / expected), 1.0, 1e-8)
+                << "alpha " << c.Alpha << " n " << c.N << " m " << m;
+        }
+    }
+}
+
+TEST(TotalDeviationSums, Theo1ByTransformsEqualsTheDefinition) {
+    for (const TCase& c : Cases) {
+        const std::vector<double> x = Phase(c.Alpha, c.N, 11 + c.Alpha);
+        const TTheo1Sums sums(x.data(), c.N);
+        for (int64_t m : c.Factors) {
+            const int64_t even = m + m % 2;
+            if (even > c.N - 1) {
+                continue;
+            }
+            const long double expected = Theo1SumByDefinition(x, even);
+            EXPECT_NEAR(static_cast<double>(sums.FastSum(even) / expected), 1.0, 1e-8)
+                << "alpha " << c.Alpha << " n " << c.N << " m " << even;
+        }
+    }
+}
+
+TEST(TotalDeviationSums, DeviationsOfALongRecordTakeTheTransformsAndAgree) {
+    // long enough that the deviations leave the direct sums (HTOTDEV on the frequency)
+    const std::vector<double> x = Phase(0, 40001, 3);
+    std::vector<double> y(x.size() - 1);
+    for (size_t k = 0; k + 1 < x.size(); ++k) {
+        y[k] = x[k + 1] - x[k];
+    }
+    TPhaseResult r;
+    ASSERT_TRUE(ModifiedTotalDeviation(x.data(), 40001, 40, 1.0, &r));
+    EXPECT_NEAR(r.Deviation / std::sqrt(static_cast<double>(WindowSumByDefinition(x, 40)) /
+                                        (6 * 40.0 * (40001 - 120 + 1)) / (2 * 40.0 * 40.0)),
+                1.0, 1e-8);
+    ASSERT_TRUE(HadamardTotalDeviation(x.data(), 40001, 30, 1.0, &r));
+    EXPECT_NEAR(r.Deviation / std::sqrt(static_cast<double>(WindowSumByDefinition(y, 30)) /
+                                        (6 * 30.0 * (40000 - 90 + 1)) / 6),
+                1.0, 1e-8);
+    ASSERT_TRUE(Theo1Deviation(x.data(), 40001, 1000, 1.0, &r));
+    EXPECT_NEAR(r.Deviation / std::sqrt(static_cast<double>(Theo1SumByDefinition(x, 1000)) /
+                                        (0.75 * (40001 - 1000) * 1000.0 * 1000.0)),
+                1.0, 1e-8);
+}
