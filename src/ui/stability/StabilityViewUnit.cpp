@@ -69,16 +69,17 @@ QString KindItem(TDeviationKind kind) {
     }
 }
 
-// The kinds whose sums cost n m per tau: on a long record the page leaves out the taus that
-// would hold up the window for long.
+// The kinds whose sums cost n m per tau, or about 16 n log2 n by Fourier transforms where that
+// is less: on a long record the page leaves out the taus that would hold up the window for long.
 bool TooCostly(TDeviationKind kind, int64_t samples, int64_t m) {
     constexpr double Budget = 3e7;
+    const double n = static_cast<double>(samples);
     switch (kind) {
     case TDeviationKind::_mtotdev:
     case TDeviationKind::_ttotdev:
     case TDeviationKind::_htotdev:
     case TDeviationKind::_theo1:
-        return static_cast<double>(samples) * static_cast<double>(m) > Budget;
+        return std::min(n * static_cast<double>(m), 16 * n * std::log2(std::max(n, 2.0))) > Budget;
     default:
         return false;
     }
