@@ -134,25 +134,3 @@ TEST(TotalDeviationSums, Theo1ByTransformsEqualsTheDefinition) {
         }
     }
 }
-
-TEST(TotalDeviationSums, DeviationsOfALongRecordTakeTheTransformsAndAgree) {
-    // long enough that the deviations leave the direct sums (HTOTDEV on the frequency)
-    const std::vector<double> x = Phase(0, 40001, 3);
-    std::vector<double> y(x.size() - 1);
-    for (size_t k = 0; k + 1 < x.size(); ++k) {
-        y[k] = x[k + 1] - x[k];
-    }
-    TPhaseResult r;
-    ASSERT_TRUE(ModifiedTotalDeviation(x.data(), 40001, 40, 1.0, &r));
-    EXPECT_NEAR(r.Deviation / std::sqrt(static_cast<double>(WindowSumByDefinition(x, 40)) /
-                                        (6 * 40.0 * (40001 - 120 + 1)) / (2 * 40.0 * 40.0)),
-                1.0, 1e-8);
-    ASSERT_TRUE(HadamardTotalDeviation(x.data(), 40001, 30, 1.0, &r));
-    EXPECT_NEAR(r.Deviation / std::sqrt(static_cast<double>(WindowSumByDefinition(y, 30)) /
-                                        (6 * 30.0 * (40000 - 90 + 1)) / 6),
-                1.0, 1e-8);
-    ASSERT_TRUE(Theo1Deviation(x.data(), 40001, 1000, 1.0, &r));
-    EXPECT_NEAR(r.Deviation / std::sqrt(static_cast<double>(Theo1SumByDefinition(x, 1000)) /
-                                        (0.75 * (40001 - 1000) * 1000.0 * 1000.0)),
-                1.0, 1e-8);
-}
