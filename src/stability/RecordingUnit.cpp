@@ -83,6 +83,19 @@ QString TStabilityRecorder::EventRow(const TLinkEvent& event, const TStatusSnaps
            TLinkEvent::KindName(event.Kind) + QLatin1Char(',') + Field(event.Text);
 }
 
+namespace {
+// Where a place of the written text lies in the file: a text file on Windows gets "\r\n" for
+// every "\n" before it.
+qint64 FileOffset(const QByteArray& text, qsizetype at) {
+#ifdef Q_OS_WIN
+    return at + text.left(at).count('\n');
+#else
+    Q_UNUSED(text);
+    return at;
+#endif
+}
+} // namespace
+
 bool TStabilityRecorder::Start(const QString& fileName, QString* error) {
     if (FFile) {
         Stop();
@@ -119,8 +132,8 @@ bool TStabilityRecorder::Start(const QString& fileName, QString* error) {
     FBinRows = FEventRows = 0;
     FSkippedBins = 0;
     FAnyBin = false;
-    FEndFieldAt = blockText.indexOf("# end_utc: ") + 11;
-    FSkippedFieldAt = blockText.indexOf("# skipped_bins: ") + 16;
+    FEndFieldAt = FileOffset(blockText, blockText.indexOf("# end_utc: ") + 11);
+    FSkippedFieldAt = FileOffset(blockText, blockText.indexOf("# skipped_bins: ") + 16);
     return true;
 }
 

@@ -13,6 +13,13 @@ QStringList Line(const std::vector<const char*>& args) {
         list << QString::fromLatin1(a);
     return list;
 }
+// A console's text in "\n" line ends (Windows writes "\r\n").
+[[maybe_unused]] QByteArray LineEnds(QByteArray text) {
+#ifdef _WIN32
+    text.replace("\r\n", "\n");
+#endif
+    return text;
+}
 TCommandLine Parse(const std::vector<const char*>& args) {
     return ParseCommandLine(Line(args));
 }
@@ -136,8 +143,8 @@ TEST(CommandLine, TheProgramSaysItsVersionAndRefusesAnUnknownOptionWithStatus2) 
         ASSERT_TRUE(p.waitForFinished(30000));
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(p.exitCode(), c.status);
-        EXPECT_EQ(p.readAllStandardOutput(), c.out);
-        EXPECT_EQ(p.readAllStandardError(), c.err);
+        EXPECT_EQ(LineEnds(p.readAllStandardOutput()), c.out);
+        EXPECT_EQ(LineEnds(p.readAllStandardError()), c.err);
     }
 }
 #endif

@@ -43,7 +43,11 @@ protected:
         p.start(QStringLiteral(HALVANE_STABILITY_TOOL), args);
         EXPECT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QString out = QString::fromUtf8(p.readAllStandardOutput());
+#ifdef _WIN32
+        out.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); // the console's line ends
+#endif
+        return out.split('\n', Qt::SkipEmptyParts);
     }
     static QList<QStringList> Rows(const QStringList& lines) {
         QList<QStringList> rows;
@@ -54,7 +58,9 @@ protected:
         }
         return rows;
     }
-    static QByteArray Plain(double v, size_t) { return QByteArray::number(v, 'g', 17); }
+    static QByteArray Plain(double v, size_t) {
+        return QByteArray::number(v, 'g', 17);
+    }
 
     std::vector<double> FY;
     std::vector<double> FPhase;

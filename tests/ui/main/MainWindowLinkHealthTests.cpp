@@ -453,6 +453,7 @@ TEST_F(LinkHealthTest, TheEventsAreSavedOnePerLineTimeFirst) {
     EXPECT_EQ(Label("SaveEventsResultLabel")->text(), QStringLiteral("Saved"));
     // Cancelled: nothing written.
     SetSaveDialogOverride([](const TSaveDialogRequest&) { return QString(); });
+    file.close(); // Windows removes no open file
     QFile::remove(name);
     Find<QPushButton>("SaveEventsButton")->click();
     SetSaveDialogOverride({});
@@ -810,7 +811,7 @@ TEST_F(LinkHealthTest, ARecordingIsSaidOnEveryPageAndItsEventRowsCarryTheStateAf
     Find<QPushButton>("StabilityRecordButton")->click();
     EXPECT_FALSE(recording->isVisible());
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
     const QString text = QString::fromUtf8(file.readAll());
     EXPECT_TRUE(text.contains(QRegularExpression(
         QStringLiteral(",3,f,[^,]*,[^,]*,lock_reached,lock reached \\(peak f\\)\n"))))
