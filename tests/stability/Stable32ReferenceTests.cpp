@@ -45,12 +45,8 @@ QByteArray ReadText(const QString& path) {
     if (path.endsWith(QLatin1String(".gz"))) {
         QProcess gz;
         gz.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), path});
-        // read as it comes: a pipe through Wine holds less than a whole data set
-        QByteArray text;
-        while (gz.waitForReadyRead(120000) || gz.bytesAvailable() > 0)
-            text += gz.readAllStandardOutput();
         gz.waitForFinished(120000);
-        return text + gz.readAllStandardOutput();
+        return gz.readAllStandardOutput();
     }
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

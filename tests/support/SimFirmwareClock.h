@@ -64,6 +64,6 @@ protected:
     }
 
 private:
-    static constexpr int MaxReaderWaitMs = 50;
+    static constexpr int MaxReaderWaitMs = 2000; // a starved reader, not a missing one
     std::atomic<bool> FReaderPresent{true};
 };
