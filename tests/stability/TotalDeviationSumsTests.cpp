@@ -3,6 +3,7 @@
 // offset as real records have. The definition here is written out independently of the
 // library: every window detrended, reflected and differenced; every Theo1 term squared.
 
+#include "PowerLawNoise.h"
 #include "stability/TotalDeviationUnit.h"
 
 #include <gtest/gtest.h>
@@ -13,41 +14,18 @@
 
 namespace {
 
-// Phase of power-law noise: 2 white PM, 0 white FM, -2 random-walk FM (plus 1 and -1 as sums of
-// neighbours), with a frequency offset of 3e-9 (the line every real phase record carries).
+// Phase of power-law noise (alpha 2 to -2) with the level and the frequency offset of 3e-9 that
+// real phase records carry.
 std::vector<double> Phase(int alpha, int64_t n, uint64_t seed) {
     std::mt19937_64 rng(seed);
-    std::normal_distribution<double> gauss(0, 1);
+    const std::vector<double> y = PowerLawNoise(alpha, static_cast<int>(n - 1), rng);
     std::vector<double> x(static_cast<size_t>(n));
-    double y = 0;
-    double walk = 0;
-    double previous = 0;
+    double sum = 0;
     for (int64_t i = 0; i < n; ++i) {
-        const double g = gauss(rng);
-        double v = 0;
-        switch (alpha) {
-        case 2:
-            v = 1e-9 * g;
-            break;
-        case 1:
-            v = 1e-9 * (g + previous);
-            break;
-        case 0:
-            y += 1e-12 * g;
-            v = y;
-            break;
-        case -1:
-            y += 1e-12 * (g + 0.5 * previous);
-            v = y;
-            break;
-        default:
-            walk += 1e-14 * g;
-            y += walk;
-            v = y;
-            break;
+        x[static_cast<size_t>(i)] = 5e-6 + 3e-9 * static_cast<double>(i) + 1e-10 * sum;
+        if (i + 1 < n) {
+            sum += y[static_cast<size_t>(i)];
         }
-        previous = g;
-        x[static_cast<size_t>(i)] = 5e-6 + 3e-9 * static_cast<double>(i) + v;
     }
     return x;
 }

@@ -1,0 +1,40 @@
+#pragma once
+// Simulated power-law noise for the tests of the stability analysis.
+
+#include <random>
+#include <vector>
+
+// Power-law noise of one type as fractional frequency (Kasdin and Walter's fractional
+// integration of white noise, truncated at the record's length).
+inline std::vector<double> PowerLawNoise(int alpha, int n, std::mt19937_64& rng) {
+    std::normal_distribution<double> gauss(0, 1);
+    // phase noise for alpha 2 and 1, frequency noise for 0, -1 and -2
+    const bool phase = alpha > 0;
+    const double order = phase ? (2 - alpha) / 2.0 : -alpha / 2.0; // integration order
+    const int len = phase ? n + 1 : n;
+    std::vector<double> h(static_cast<size_t>(len));
+    h[0] = 1;
+    for (int k = 1; k < len; ++k) {
+        h[k] = h[k - 1] * (order + k - 1) / k;
+    }
+    std::vector<double> w(static_cast<size_t>(len));
+    for (double& v : w) {
+        v = gauss(rng);
+    }
+    std::vector<double> s(static_cast<size_t>(len), 0.0);
+    for (int i = 0; i < len; ++i) {
+        double acc = 0;
+        for (int k = 0; k <= i; ++k) {
+            acc += h[k] * w[i - k];
+        }
+        s[i] = acc;
+    }
+    if (!phase) {
+        return s;
+    }
+    std::vector<double> y(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        y[i] = s[i + 1] - s[i];
+    }
+    return y;
+}
