@@ -137,6 +137,12 @@ private:
     Clock::time_point FNextHealth;
 };
 
+// A certificate the broker's name or our authority does not match, as the library logs it.
+bool IsCertificateRefusal(const QString& logError) {
+    return logError.contains(QLatin1String("SSL"), Qt::CaseInsensitive) ||
+           logError.contains(QLatin1String("certificate"), Qt::CaseInsensitive);
+}
+
 void TBrokerThread::OnConnect(mosquitto* mosq, void* obj, int rc) {
     auto* s = static_cast<TMqttPublisher::TShared*>(obj);
     if (rc != 0)
@@ -337,16 +343,29 @@ void TBrokerThread::Run() {
         S->Post(TMqttState::_trying, QString());
         QString reason;
         if (!StartAttempt(reason)) {
+            // The handshake can fail inside the connect call itself when the broker's
+            // certificate is already in before the library first reads: that is a refusal too.
+            TMqttState state = TMqttState::_trying;
+            {
+                std::lock_guard g(S->Mutex);
+                if (IsCertificateRefusal(S->LastLogError)) {
+                    reason = S->LastLogError;
+                    state = TMqttState::_refused;
+                }
+            }
             EndAttempt(false);
-            Fail(TMqttState::_trying, reason);
+            Fail(state, reason);
             lock.lock();
             continue;
         }
         lock.lock();
         // Waiting for the broker's answer.
         const auto deadline = Clock::now() + std::chrono::milliseconds(S->Limits.ConnectTimeoutMs);
-        S->Wake.wait_until(lock, deadline,
-                           [&] { return S->Stop || S->ConnectResult || S->Disconnected; });
+        // A refused certificate ends the library's network thread without a disconnect call.
+        S->Wake.wait_until(lock, deadline, [&] {
+            return S->Stop || S->ConnectResult || S->Disconnected ||
+                   IsCertificateRefusal(S->LastLogError);
+        });
         if (S->Stop)
             break;
         if (!S->ConnectResult || *S->ConnectResult != 0) {
@@ -357,9 +376,7 @@ void TBrokerThread::Run() {
                 state = TMqttState::_refused;
             } else if (!S->LastLogError.isEmpty()) {
                 why = S->LastLogError;
-                // A certificate the broker's name or our authority does not match.
-                if (why.contains(QLatin1String("SSL"), Qt::CaseInsensitive) ||
-                    why.contains(QLatin1String("certificate"), Qt::CaseInsensitive))
+                if (IsCertificateRefusal(why))
                     state = TMqttState::_refused;
             } else if (S->Disconnected) {
                 why = QStringLiteral("connection closed");
