@@ -12,29 +12,19 @@ inline std::vector<double> PowerLawNoise(int alpha, int n, std::mt19937_64& rng)
     const bool phase = alpha > 0;
     const double order = phase ? (2 - alpha) / 2.0 : -alpha / 2.0; // integration order
     const int len = phase ? n + 1 : n;
-    std::vector<double> h(static_cast<size_t>(len));
+    std::vector<double> h(static_cast<size_t>(len)), w(h.size()), s(h.size(), 0.0);
     h[0] = 1;
-    for (int k = 1; k < len; ++k) {
+    for (int k = 1; k < len; ++k)
         h[k] = h[k - 1] * (order + k - 1) / k;
-    }
-    std::vector<double> w(static_cast<size_t>(len));
-    for (double& v : w) {
+    for (double& v : w)
         v = gauss(rng);
-    }
-    std::vector<double> s(static_cast<size_t>(len), 0.0);
-    for (int i = 0; i < len; ++i) {
-        double acc = 0;
-        for (int k = 0; k <= i; ++k) {
-            acc += h[k] * w[i - k];
-        }
-        s[i] = acc;
-    }
-    if (!phase) {
+    for (int i = 0; i < len; ++i)
+        for (int k = 0; k <= i; ++k)
+            s[i] += h[k] * w[i - k];
+    if (!phase)
         return s;
-    }
     std::vector<double> y(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
         y[i] = s[i + 1] - s[i];
-    }
     return y;
 }

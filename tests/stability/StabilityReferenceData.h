@@ -1,13 +1,10 @@
 #pragma once
-// The published test data of the frequency-stability literature and their published deviations,
-// shared by the tests of the deviations and of the analyser program:
-//  - the "NBS14" data set (nine frequency values 892, 809, ..., 677), deviations at tau 1 and 2;
-//  - the 1000-point data set made by the "minimal standard" generator n(i+1) = 16807 n(i) mod
-//    (2^31 - 1), n(0) = 1234567890, y = n / (2^31 - 1), deviations at tau 1, 10, 100.
-// Both from W. J. Riley, "Handbook of Frequency Stability Analysis", NIST Special Publication
-// 1065 (2008), section 12 (test data, pp. 107-108), and W. J. Riley, "The Calculation of Time
-// Domain Frequency Stability" (Hamilton Technical Services). The tables print 7 significant
-// digits.
+// The published test data of the frequency-stability literature and their published deviations
+// (7 significant digits): the "NBS14" data set of nine frequency values and the 1000-point data
+// set of the "minimal standard" generator n(i+1) = 16807 n(i) mod (2^31 - 1), n(0) = 1234567890,
+// y = n / (2^31 - 1). Both from W. J. Riley, "Handbook of Frequency Stability Analysis", NIST
+// Special Publication 1065 (2008), section 12 (pp. 107-108), and "The Calculation of Time Domain
+// Frequency Stability" (Hamilton Technical Services).
 
 #include "stability/DeviationUnit.h"
 
@@ -32,7 +29,7 @@ inline std::vector<double> Riley1000() {
     return y;
 }
 
-// The values one to a line, each with every digit it has: a plain file of fractional values.
+// A plain file of the values, one to a line with every digit.
 inline QByteArray Lines(const std::vector<double>& y) {
     QByteArray text;
     for (double v : y)
@@ -62,23 +59,12 @@ inline const std::vector<TPublished> Riley1000Published{
     {TDeviationKind::_ohdev, {2.943883e-01, 9.581083e-02, 3.237638e-02}},
 };
 
-// The same data set's time and total deviations at tau 1, 10, 100 (section 12.4, Table 31 of the
-// handbook; the total deviation "calculated using doubly reflected TOTVAR"). The table's
-// modified, time and Hadamard total deviations carry bias corrections this program (like
-// Stable32's plain tables) does not apply, and are not used.
+// The 1000-point set's time and total deviations (the handbook's Table 31; the total deviation
+// "calculated using doubly reflected TOTVAR"). That table's other total deviations carry bias
+// corrections this program (like Stable32's plain tables) does not apply.
 inline const std::vector<TPublished> Riley1000PublishedTotal{
     {TDeviationKind::_tdev, {1.687202e-01, 3.563623e-01, 1.253382e+00}},
     {TDeviationKind::_totdev, {2.922319e-01, 9.134743e-02, 3.406530e-02}},
 };
-
-// The published value of a kind at a factor (0 when the table has none).
-inline double Published(const std::vector<TPublished>& table, const std::vector<int64_t>& factors,
-                        TDeviationKind kind, int64_t m) {
-    for (const TPublished& p : table)
-        for (size_t i = 0; p.Kind == kind && i < factors.size(); ++i)
-            if (factors[i] == m)
-                return p.Deviation[i];
-    return 0;
-}
 
 } // namespace StabilityReference

@@ -21,11 +21,9 @@ std::vector<double> Phase(int alpha, int64_t n, uint64_t seed) {
     const std::vector<double> y = PowerLawNoise(alpha, static_cast<int>(n - 1), rng);
     std::vector<double> x(static_cast<size_t>(n));
     double sum = 0;
-    for (int64_t i = 0; i < n; ++i) {
-        x[static_cast<size_t>(i)] = 5e-6 + 3e-9 * static_cast<double>(i) + 1e-10 * sum;
-        if (i + 1 < n) {
-            sum += y[static_cast<size_t>(i)];
-        }
+    for (size_t i = 0; i < x.size(); ++i) {
+        x[i] = 5e-6 + 3e-9 * static_cast<double>(i) + 1e-10 * sum;
+        sum += i < y.size() ? y[i] : 0;
     }
     return x;
 }
@@ -35,8 +33,7 @@ long double WindowSumByDefinition(const std::vector<double>& v, int64_t m) {
     const int64_t half = w3 / 2;
     long double total = 0;
     for (size_t s = 0; s + w3 <= v.size(); ++s) {
-        double first = 0;
-        double second = 0;
+        double first = 0, second = 0;
         for (int64_t k = 0; k < half; ++k) {
             first += v[s + k] - v[s];
             second += v[s + w3 - half + k] - v[s];
@@ -49,9 +46,8 @@ long double WindowSumByDefinition(const std::vector<double>& v, int64_t m) {
         }
         for (int64_t i = 0; i < 6 * m; ++i) {
             double a = 0;
-            for (int64_t k = 0; k < m; ++k) {
+            for (int64_t k = 0; k < m; ++k)
                 a += e[i + k] - 2 * e[i + m + k] + e[i + 2 * m + k];
-            }
             total += static_cast<long double>(a / m) * (a / m);
         }
     }
@@ -60,10 +56,9 @@ long double WindowSumByDefinition(const std::vector<double>& v, int64_t m) {
 
 long double Theo1SumByDefinition(const std::vector<double>& x, int64_t m) {
     const int64_t n = static_cast<int64_t>(x.size());
-    const int64_t h = m / 2;
     long double total = 0;
     for (int64_t i = 0; i + m < n; ++i) {
-        for (int64_t delta = 1; delta <= h; ++delta) {
+        for (int64_t delta = 1; delta <= m / 2; ++delta) {
             const double t = (x[i] - x[i + delta]) - (x[i + m - delta] - x[i + m]);
             total += static_cast<long double>(t) * t / delta;
         }
@@ -71,44 +66,32 @@ long double Theo1SumByDefinition(const std::vector<double>& x, int64_t m) {
     return total;
 }
 
-struct TCase {
-    int Alpha;
-    int64_t N;
-    std::vector<int64_t> Factors;
-};
-
-const TCase Cases[] = {
-    {2, 601, {1, 2, 7, 32, 64, 200}}, {1, 777, {2, 16, 50, 128, 258}},
-    {0, 1000, {1, 3, 40, 96, 333}},   {-1, 640, {4, 33, 100, 212}},
-    {-2, 1200, {2, 8, 64, 150, 399}},
-};
-
 } // namespace
 
-TEST(TotalDeviationSums, WindowSumsByTransformsEqualTheDefinition) {
-    for (const TCase& c : Cases) {
+TEST(TotalDeviationSums, WindowSumsAndTheo1ByTransformsEqualTheDefinition) {
+    const struct {
+        int Alpha;
+        int64_t N;
+        std::vector<int64_t> Factors;
+    } cases[] = {
+        {2, 601, {1, 2, 7, 32, 64, 200}}, {1, 777, {2, 16, 50, 128, 258}},
+        {0, 1000, {1, 3, 40, 96, 333}},   {-1, 640, {4, 33, 100, 212}},
+        {-2, 1200, {2, 8, 64, 150, 399}},
+    };
+    for (const auto& c : cases) {
         const std::vector<double> x = Phase(c.Alpha, c.N, 7 + c.Alpha);
-        const TTotalWindowSums sums(x.data(), c.N);
+        const TTotalWindowSums window(x.data(), c.N);
+        const TTheo1Sums theo1(x.data(), c.N);
         for (int64_t m : c.Factors) {
-            const long double expected = WindowSumByDefinition(x, m);
-            EXPECT_NEAR(static_cast<double>(sums.FastSum(m) / expected), 1.0, 1e-8)
-                << "alpha " << c.Alpha << " n " << c.N << " m " << m;
-        }
-    }
-}
-
-TEST(TotalDeviationSums, Theo1ByTransformsEqualsTheDefinition) {
-    for (const TCase& c : Cases) {
-        const std::vector<double> x = Phase(c.Alpha, c.N, 11 + c.Alpha);
-        const TTheo1Sums sums(x.data(), c.N);
-        for (int64_t m : c.Factors) {
-            const int64_t even = m + m % 2;
-            if (even > c.N - 1) {
+            EXPECT_NEAR(static_cast<double>(window.FastSum(m) / WindowSumByDefinition(x, m)), 1.0,
+                        1e-8)
+                << "window sum, alpha " << c.Alpha << " n " << c.N << " m " << m;
+            const int64_t even = m + m % 2; // Theo1's factors are even
+            if (even >= c.N)
                 continue;
-            }
-            const long double expected = Theo1SumByDefinition(x, even);
-            EXPECT_NEAR(static_cast<double>(sums.FastSum(even) / expected), 1.0, 1e-8)
-                << "alpha " << c.Alpha << " n " << c.N << " m " << even;
+            EXPECT_NEAR(static_cast<double>(theo1.FastSum(even) / Theo1SumByDefinition(x, even)),
+                        1.0, 1e-8)
+                << "Theo1, alpha " << c.Alpha << " n " << c.N << " m " << even;
         }
     }
 }
