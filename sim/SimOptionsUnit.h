@@ -20,6 +20,9 @@ struct TSimulatorOptions {
     int BoardQueueBytes = 4096;     // frames beyond this wait nowhere: they are lost
     int CyclePortMs = 2000;         // re-enumeration after a port cycle
     int AnswerDelayMs = 1;          // a board's time from a command's last byte to its answer
+    // The reading thread runs again only this long after a read has taken bytes, as on a busy
+    // host that gives the CPU to others between the driver call and what follows it (0: at once).
+    int ReadReturnLagMs = 0;
 
     // --- controller main board (sender 1) ---------------------------------------------------
     int IodineWarmUpMs = 4000;    // "not ready" until the iodine laser runs

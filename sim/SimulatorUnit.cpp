@@ -707,6 +707,10 @@ FT_STATUS TSimulatedLaserSystem::Read(FT_HANDLE h, void* lpBuffer, FT_DWORD dwBy
     F->FRx.erase(F->FRx.begin(), F->FRx.begin() + static_cast<std::ptrdiff_t>(n));
     F->FCounters.BytesRead += n;
     *lpBytesReturned = static_cast<FT_DWORD>(n);
+    if (const int lag = F->FOptions.ReadReturnLagMs; lag > 0 && n > 0) {
+        g.unlock();
+        QThread::msleep(static_cast<unsigned long>(lag));
+    }
     return FT_OK;
 }
 

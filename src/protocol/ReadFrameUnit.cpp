@@ -141,6 +141,15 @@ std::atomic<uint64_t> TotalBytes{0};
 std::atomic<uint64_t> TotalFrames{0};
 std::atomic<uint64_t> TotalCRCErrors{0};
 std::atomic<uint64_t> TotalDropped{0};
+std::atomic<uint64_t> TotalReadsInHand{0};
+
+// Counts one read from its start until every frame in it has been handed on.
+struct TReadInHand {
+    TReadInHand() { TotalReadsInHand.fetch_add(1); }
+    ~TReadInHand() { TotalReadsInHand.fetch_sub(1); }
+    TReadInHand(const TReadInHand&) = delete;
+    TReadInHand& operator=(const TReadInHand&) = delete;
+};
 
 } // namespace
 
@@ -150,6 +159,7 @@ TReadILFrameThread::TTotals TReadILFrameThread::Totals() {
     t.Frames = TotalFrames.load(std::memory_order_relaxed);
     t.CRCErrors = TotalCRCErrors.load(std::memory_order_relaxed);
     t.BytesDropped = TotalDropped.load(std::memory_order_relaxed);
+    t.ReadsInHand = TotalReadsInHand.load();
     return t;
 }
 
@@ -231,6 +241,7 @@ void TReadILFrameThread::PollOnce() {
     // Never more than the buffer can take; whatever stays queued is read in the next cycle.
     const uint32_t room = FExtractor.FreeSpace();
     uint32_t size = std::min(count, room);
+    const TReadInHand inHand;
     if (!FConnection->Read(FExtractor.FreeData(), size)) {
         FError = true;
         return;

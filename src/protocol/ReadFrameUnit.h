@@ -138,6 +138,9 @@ public:
         uint64_t Frames = 0;
         uint64_t CRCErrors = 0;
         uint64_t BytesDropped = 0;
+        // Reads under way: from the driver call until the frames in them are handed on (a
+        // boot-loader answer is with the firmware engine once this is 0 again).
+        uint64_t ReadsInHand = 0;
     };
     static TTotals Totals();
 

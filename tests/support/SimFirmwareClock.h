@@ -4,6 +4,7 @@
 // the simulated time it would take on the real link, however busy the machine is.
 
 #include "firmware/FirmwareUpdaterUnit.h"
+#include "protocol/ReadFrameUnit.h"
 #include "sim/SimulatorUnit.h"
 
 #include <QElapsedTimer>
@@ -40,7 +41,7 @@ protected:
 };
 
 // With the program's receive thread reading the link: each step waits for it to read what
-// has arrived.
+// has arrived and to hand on the frames in it.
 class TSimFirmwareClock : public TSteppedSimClock {
 public:
     using TSteppedSimClock::TSteppedSimClock;
@@ -56,8 +57,12 @@ protected:
         QElapsedTimer waited;
         waited.start();
         for (;;) {
+            // Read, and what was read handed on: a boot-loader answer reaches the engine
+            // before its wait can run out in simulated time.
             const TSimCounters c = FSim.Counters();
-            if (c.BytesRead >= c.BytesDelivered || waited.elapsed() > MaxReaderWaitMs)
+            if ((c.BytesRead >= c.BytesDelivered &&
+                 TReadILFrameThread::Totals().ReadsInHand == 0) ||
+                waited.elapsed() > MaxReaderWaitMs)
                 return;
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }

@@ -76,7 +76,7 @@ struct FirmwarePage : ::testing::Test {
     }
 
     void SetUp() override {
-        sim = std::make_unique<TSimulatedLaserSystem>(TSimulatorOptions::ForTests());
+        sim = std::make_unique<TSimulatedLaserSystem>(SimOptions());
         sim->Install();
         form = std::make_unique<TMainForm>();
         ASSERT_NE(FirmwareUpdater, nullptr);
@@ -91,6 +91,8 @@ struct FirmwarePage : ::testing::Test {
                          [this](int v) { progress.push_back(v); });
         ShowPage("FirmwareUpdateTabSheet");
     }
+
+    virtual TSimulatorOptions SimOptions() const { return TSimulatorOptions::ForTests(); }
 
     void TearDown() override {
         TServiceMasterFirmwareUpdateView::SetOpenFileDialog({});
@@ -193,13 +195,20 @@ struct TBoardCase {
     int Board;
     const char* FileName;
     bool Percent;
+    int ReadLagMs = 0; // a busy host: the receive thread runs on this long after each read
 };
 
 void PrintTo(const TBoardCase& c, std::ostream* os) {
-    *os << "board " << c.Board << ", " << c.FileName;
+    *os << "board " << c.Board << ", " << c.FileName << ", read lag " << c.ReadLagMs << " ms";
 }
 
-struct FirmwarePageBoards : FirmwarePage, ::testing::WithParamInterface<TBoardCase> {};
+struct FirmwarePageBoards : FirmwarePage, ::testing::WithParamInterface<TBoardCase> {
+    TSimulatorOptions SimOptions() const override {
+        TSimulatorOptions o = TSimulatorOptions::ForTests();
+        o.ReadReturnLagMs = GetParam().ReadLagMs;
+        return o;
+    }
+};
 
 TEST_P(FirmwarePageBoards, ProgramsTheImageAndEndsWithSuccess) {
     const TBoardCase c = GetParam();
@@ -246,8 +255,12 @@ TEST_P(FirmwarePageBoards, ProgramsTheImageAndEndsWithSuccess) {
 INSTANTIATE_TEST_SUITE_P(, FirmwarePageBoards,
                          ::testing::Values(TBoardCase{1, "controller.hex1", false},
                                            TBoardCase{2, "dsp.x00", true},
-                                           TBoardCase{4, "head.hex2", false}),
-                         [](const auto& info) { return std::to_string(info.param.Board); });
+                                           TBoardCase{4, "head.hex2", false},
+                                           TBoardCase{1, "busy-host.hex1", false, 20}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.Board) +
+                                    (info.param.ReadLagMs ? "BusyHost" : "");
+                         });
 
 // --- failures --------------------------------------------------------------------------------
 
