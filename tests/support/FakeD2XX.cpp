@@ -49,10 +49,8 @@ void TFakeD2XX::HoldReads() {
 }
 
 void TFakeD2XX::ReleaseReads() {
-    {
-        std::lock_guard g(FMutex);
-        FReadsHeld = false;
-    }
+    std::lock_guard g(FMutex);
+    FReadsHeld = false;
     FReadGate.notify_all();
 }
 
