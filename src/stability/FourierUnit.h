@@ -1,10 +1,30 @@
 #pragma once
-// Correlations of real sequences by the fast Fourier transform (radix 2, complex, in place),
-// for the deviations whose sums over many lags would otherwise cost O(n m).
+// Correlations of real sequences by the fast Fourier transform (radix 4, complex, in place; two
+// real sequences to a transform), for the deviations whose sums over many lags would otherwise
+// cost O(n m).
 
 #include <complex>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+// Storage of the large work arrays (the transforms' buffers, the records' correlations): on
+// Linux, from 4 MB on, mapped in transparent huge pages where the kernel grants them (a few
+// faults instead of thousands on first touch, fewer TLB misses in the transforms' long
+// strides); the mappings released last are kept for the next arrays of their size (up to
+// 96 MB), whose pages are then in place.
+void* AllocateLarge(size_t bytes);
+void ReleaseLarge(void* p, size_t bytes);
+
+template <typename T> struct TLargeAllocator {
+    using value_type = T;
+    TLargeAllocator() = default;
+    template <typename U> TLargeAllocator(const TLargeAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(AllocateLarge(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) { ReleaseLarge(p, n * sizeof(T)); }
+    friend bool operator==(const TLargeAllocator&, const TLargeAllocator&) { return true; }
+};
+template <typename T> using TLargeVector = std::vector<T, TLargeAllocator<T>>;
 
 // In-place transform of a power-of-two length; inverse: the unscaled inverse transform.
 void FourierTransform(std::vector<std::complex<double>>& a, bool inverse);
@@ -15,6 +35,8 @@ std::vector<double> AutoCorrelation(const double* x, int64_t n);
 // The autocorrelations of two sequences of the same length at every lag, by one transform.
 void AutoCorrelationPair(const double* a, const double* b, int64_t n, std::vector<double>* ca,
                          std::vector<double>* cb);
+// The same into ca[0, n) and cb[0, n) (cb null: a's alone).
+void AutoCorrelationPair(const double* a, const double* b, int64_t n, double* ca, double* cb);
 
 // out[base + v - u] += a[u] b[v] over u in [0, la), v in [0, lb) (every diagonal of the
 // rectangle of products).
@@ -37,8 +59,26 @@ void AddWedgeCorrelation(const double* x, int64_t len, double* out, int64_t base
 void SegmentCorrelations(const double* a, const double* b, int64_t len, std::vector<double>* ac,
                          std::vector<double>* corr, std::vector<double>* conv);
 
-// out[s] = sum_j g[j] x[s + j] for s in [0, len - lg] (overlap-save in blocks of about 2 lg).
+// Of the first len values h and the last len values t of a sequence, and of weighted copies hw
+// and tw of them, at the lags d in [0, len): headAc[d] = sum_u h[u] h[u + d], tailAc[d] =
+// sum_u t[u] t[u + d], cross[d] = sum_u (h[u] hw[u + d] + tw[u] t[u + d]); at s in
+// [0, 2 len - 1): convDiff[s] = sum_{u + v = s} (h[u] h[v] - t[u] t[v]). Four transforms, means
+// taken off first.
+void EndCorrelations(const double* h, const double* hw, const double* t, const double* tw,
+                     int64_t len, double* headAc, double* tailAc, double* cross, double* convDiff);
+
+// out[s] = sum_j g[j] x[s + j] for s in [0, len - lg] (overlap-save, in blocks of the size of
+// the least work).
 void ApplyFilter(const double* g, int64_t lg, const double* x, int64_t len, double* out);
+
+// sum_{s < count} b[s] sum_{j < lg} g[j] x[s + j], count = len - lg + 1: by ApplyFilter, or
+// where one transform of the whole sequence is less work, from x's transform (made in *xSpectrum
+// at the first such call, kept for the next ones with the same x and len) and one of b and g
+// together, no inverse.
+long double FilteredDot(const double* b, const double* g, int64_t lg, const double* x, int64_t len,
+                        TLargeVector<std::complex<double>>* xSpectrum);
 
 // v less its least-squares line (sums in long double).
 std::vector<double> WithoutLine(const double* v, int64_t n);
+// The same into out[0, n) (out may be v).
+void RemoveLine(const double* v, int64_t n, double* out);

@@ -93,17 +93,19 @@ void TTotalWindowSums::Prepare() const {
         return;
     }
     // deviations of the windows ignore a line in the record: remove one (smaller products)
-    FX = WithoutLine(FRaw, FLen);
-    FCorrelation = AutoCorrelation(FX.data(), FLen);
+    FX.resize(static_cast<size_t>(FLen));
+    RemoveLine(FRaw, FLen, FX.data());
+    FCorrelation.resize(static_cast<size_t>(FLen));
+    AutoCorrelationPair(FX.data(), nullptr, FLen, FCorrelation.data(), nullptr);
     // prefix sums, then a line off them too (beta_s ignores it)
-    std::vector<double> prefix(static_cast<size_t>(FLen + 1));
+    FPrefix.resize(static_cast<size_t>(FLen + 1));
     long double acc = 0;
     for (int64_t k = 0; k < FLen; ++k) {
-        prefix[static_cast<size_t>(k)] = static_cast<double>(acc);
+        FPrefix[static_cast<size_t>(k)] = static_cast<double>(acc);
         acc += FX[static_cast<size_t>(k)];
     }
-    prefix[static_cast<size_t>(FLen)] = static_cast<double>(acc);
-    FPrefix = WithoutLine(prefix.data(), FLen + 1);
+    FPrefix[static_cast<size_t>(FLen)] = static_cast<double>(acc);
+    RemoveLine(FPrefix.data(), FLen + 1, FPrefix.data());
 }
 
 double TTotalWindowSums::Mean(int64_t m, int64_t* windows) const {
@@ -121,19 +123,15 @@ double TTotalWindowSums::Mean(int64_t m, int64_t* windows) const {
 
 long double TTotalWindowSums::FastSum(int64_t m) const {
     Prepare();
-    // work space kept between the taus (no fresh pages for each), contents not cleared; the
-    // slots are made once so that the references handed out stay valid
-    FWork.resize(16);
-    FLongWork.resize(8);
+    // work space kept per thread between the taus and the records (no fresh pages for each),
+    // each buffer reserved at once for the longest factor: the taus grow by octaves and would
+    // reallocate every buffer at every one
+    thread_local std::vector<TLargeVector<double>> work(8);
     size_t used = 0;
-    size_t usedLong = 0;
-    auto buffer = [&](int64_t size) -> std::vector<double>& {
-        std::vector<double>& v = FWork.at(used++);
-        v.resize(static_cast<size_t>(size));
-        return v;
-    };
-    auto longBuffer = [&](int64_t size) -> std::vector<long double>& {
-        std::vector<long double>& v = FLongWork.at(usedLong++);
+    const size_t bound = static_cast<size_t>(2 * FLen + 1);
+    auto buffer = [&](int64_t size) -> TLargeVector<double>& {
+        TLargeVector<double>& v = work.at(used++);
+        v.reserve(bound);
         v.resize(static_cast<size_t>(size));
         return v;
     };
@@ -141,142 +139,138 @@ long double TTotalWindowSums::FastSum(int64_t m) const {
     const int64_t len = FLen;
     const int64_t count = len - lw + 1;
     const double* x = FX.data();
-    const std::vector<double>& c = FCorrelation;
-    const double md = static_cast<double>(m);
+    const TLargeVector<double>& c = FCorrelation;
 
-    // autocorrelation of h, then T, K and the same-parity running sums F of K
-    auto hLin = [&](int64_t e) -> double {
-        e = e < 0 ? -e : e;
-        if (e >= lw) {
-            return 0;
-        }
-        static constexpr double coef[3] = {1, -2, 1};
-        double r = 0;
-        for (int b1 = 0; b1 < 3; ++b1) {
-            for (int b2 = 0; b2 < 3; ++b2) {
-                const int64_t lo = std::max<int64_t>(b1 * m, b2 * m - e);
-                const int64_t hi = std::min<int64_t>((b1 + 1) * m, (b2 + 1) * m - e);
-                if (hi > lo) {
-                    r += coef[b1] * coef[b2] * static_cast<double>(hi - lo);
-                }
-            }
-        }
-        return r / (md * md);
+    // The kernels in units of 1 / m^2, where they are integers (sums of them exact): R, the
+    // autocorrelation of h (its blocks +1, -2, +1, m long each, overlap by m - |e + (b1 - b2) m|
+    // with weights 6 for the same block, -4 for neighbours, 1 two apart: for e >= 0 linear
+    // between the multiples of m), T(d) = 2 R(d) and K(s) = 2 R(s + 1) of the 2L-periodic R (one
+    // term at most).
+    auto r = [&](int64_t e) -> int64_t {
+        return e < m ? 6 * m - 10 * e : e < 2 * m ? 5 * e - 9 * m : e < 3 * m ? 3 * m - e : 0;
     };
-    std::vector<double>& lin = buffer(lw);
-    for (int64_t e = 0; e < lw; ++e) {
-        lin[static_cast<size_t>(e)] = hLin(e);
-    }
-    auto rCirc = [&](int64_t d) {
-        const int64_t dm = ((d % (2 * lw)) + 2 * lw) % (2 * lw);
-        // h's autocorrelation vanishes from lag L on: one of the two terms at most
-        return dm < lw ? lin[static_cast<size_t>(dm)]
-                       : (2 * lw - dm < lw ? lin[static_cast<size_t>(2 * lw - dm)] : 0.0);
-    };
-    std::vector<double>& t = buffer(lw);
-    for (int64_t d = 0; d < lw; ++d) {
-        t[static_cast<size_t>(d)] = 2 * rCirc(d);
-    }
+    auto tk = [&](int64_t d) -> int64_t { return 2 * r(d); };
+    auto kk = [&](int64_t s) -> int64_t { return 2 * r(s + 1 < lw ? s + 1 : 2 * lw - s - 1); };
+    const long double unit = 1.0L / (static_cast<long double>(m) * static_cast<long double>(m));
     const int64_t ks = 2 * lw - 1; // K(s), s in [0, 2L - 2]
-    std::vector<double>& k = buffer(ks);
-    std::vector<long double>& f = longBuffer(ks);
+    // F(a): the same-parity running sums of K, at the top two (then walked down exactly)
+    int64_t fTop[2] = {0, 0};
     for (int64_t s = 0; s < ks; ++s) {
-        k[static_cast<size_t>(s)] = 2 * rCirc(s + 1);
-        f[static_cast<size_t>(s)] =
-            k[static_cast<size_t>(s)] + (s >= 2 ? f[static_cast<size_t>(s - 2)] : 0);
+        fTop[s % 2] += kk(s);
     }
-    auto fAt = [&](int64_t a) -> long double { return a < 0 ? 0 : f[static_cast<size_t>(a)]; };
 
     // the ends: the first and the last L - 1 values, and their weights for the Toeplitz part
     const int64_t le = lw - 1;
     const double* head = x;
     const double* tail = x + count;
-    std::vector<double>& headWeighted = buffer(le);
-    std::vector<double>& tailWeighted = buffer(le);
+    TLargeVector<double>& headWeighted = buffer(le);
+    TLargeVector<double>& tailWeighted = buffer(le);
     for (int64_t j = 0; j < le; ++j) {
         headWeighted[static_cast<size_t>(j)] = static_cast<double>(le - j) * head[j];
         tailWeighted[static_cast<size_t>(j)] = static_cast<double>(j + 1) * tail[j];
     }
-    // index le - 1 + d (lags), conv: index s; the tail's weighted correlation at -d
-    std::vector<double>& headAc = buffer(0);
-    std::vector<double>& headDef = buffer(0);
-    std::vector<double>& headConv = buffer(0);
-    std::vector<double>& tailAc = buffer(0);
-    std::vector<double>& tailDef = buffer(0);
-    std::vector<double>& tailConv = buffer(0);
-    SegmentCorrelations(head, headWeighted.data(), le, &headAc, &headDef, &headConv);
-    SegmentCorrelations(tail, tailWeighted.data(), le, &tailAc, &tailDef, &tailConv);
+    // at the lags d >= 0: the ends' autocorrelations, their weighted correlations (the head's at
+    // d and the tail's at -d, summed) and the difference of their self-convolutions (index s)
+    TLargeVector<double>& headAc = buffer(le);
+    TLargeVector<double>& tailAc = buffer(le);
+    TLargeVector<double>& weightedSum = buffer(le);
+    TLargeVector<double>& convDiff = buffer(std::max<int64_t>(2 * le - 1, 0));
+    EndCorrelations(head, headWeighted.data(), tail, tailWeighted.data(), le, headAc.data(),
+                    tailAc.data(), weightedSum.data(), convDiff.data());
 
+    // F at 2L - 2 - d walked down (from the top, exactly in integers) and at d - 2 up
     long double quadratic = 0;
+    int64_t fHigh = fTop[(ks - 1) % 2]; // F(2L - 2 - d) at d = 0
+    int64_t fHighNext = fTop[ks % 2];   // F(2L - 3 - d), the other parity
+    int64_t fLow[2] = {0, 0};           // F(d - 2) at d, by parity of d
     for (int64_t d = 0; d < lw; ++d) {
         const long double w = d == 0 ? 1 : 2;
         const long double cd = c[static_cast<size_t>(d)];
-        long double term = t[static_cast<size_t>(d)] * static_cast<long double>(lw - d) * cd;
+        const long double td = static_cast<long double>(tk(d)) * unit;
+        const long double high = static_cast<long double>(fHigh) * unit;
+        const long double low = static_cast<long double>(fLow[d % 2]) * unit;
+        long double term = td * static_cast<long double>(lw - d) * cd;
         if (d < le) {
-            term -= t[static_cast<size_t>(d)] *
-                    (static_cast<long double>(headDef[static_cast<size_t>(le - 1 + d)]) +
-                     tailDef[static_cast<size_t>(le - 1 - d)]);
-            term -= fAt(2 * lw - 2 - d) * headAc[static_cast<size_t>(le - 1 + d)];
-            term += fAt(d - 2) * tailAc[static_cast<size_t>(le - 1 + d)];
+            term -= td * static_cast<long double>(weightedSum[static_cast<size_t>(d)]);
+            term -= high * headAc[static_cast<size_t>(d)];
+            term += low * tailAc[static_cast<size_t>(d)];
         }
-        term += (fAt(2 * lw - 2 - d) - fAt(d - 2)) * cd;
+        term += (high - low) * cd;
         quadratic += w * term;
+        // next d: F(2L - 3 - d) is the other parity's; F(2L - 2 - d) steps down by K(2L - 2 - d)
+        const int64_t down = fHigh - kk(2 * lw - 2 - d);
+        fHigh = fHighNext;
+        fHighNext = down;
+        fLow[d % 2] += kk(d);
     }
-    for (int64_t s = 0; s <= 2 * le - 2; ++s) {
-        quadratic += fAt(s) * (static_cast<long double>(headConv[static_cast<size_t>(s)]) -
-                               tailConv[static_cast<size_t>(s)]);
+    {
+        int64_t f[2] = {0, 0}; // F(s) by the parity of s
+        for (int64_t s = 0; s <= 2 * le - 2; ++s) {
+            f[s % 2] += kk(s);
+            quadratic += static_cast<long double>(f[s % 2]) * unit *
+                         static_cast<long double>(convDiff[static_cast<size_t>(s)]);
+        }
     }
 
-    // g = G j and j' G j (running sums of T, d T, K, s K)
-    std::vector<long double>& pt = longBuffer(lw);
-    std::vector<long double>& pdt = longBuffer(lw);
+    // g = G j and j' G j, in units of 1 / m^2 from running sums of T, d T (up to j, and up to
+    // L - 1 - j as the totals less the sums from L - j on) and windows [j, j + L) of K and s K;
+    // the weighted sums in long double (exact while they stay below 2^64)
+    int64_t tTotal = 0;
+    long double dtTotal = 0;
     for (int64_t d = 0; d < lw; ++d) {
-        pt[static_cast<size_t>(d)] =
-            t[static_cast<size_t>(d)] + (d > 0 ? pt[static_cast<size_t>(d - 1)] : 0);
-        pdt[static_cast<size_t>(d)] = static_cast<long double>(d) * t[static_cast<size_t>(d)] +
-                                      (d > 0 ? pdt[static_cast<size_t>(d - 1)] : 0);
+        tTotal += tk(d);
+        dtTotal += static_cast<long double>(d * tk(d));
     }
-    std::vector<long double>& pk = longBuffer(ks + 1);
-    pk[0] = 0;
-    std::vector<long double>& psk = longBuffer(ks + 1);
-    psk[0] = 0;
-    for (int64_t s = 0; s < ks; ++s) {
-        pk[static_cast<size_t>(s + 1)] = pk[static_cast<size_t>(s)] + k[static_cast<size_t>(s)];
-        psk[static_cast<size_t>(s + 1)] =
-            psk[static_cast<size_t>(s)] + static_cast<long double>(s) * k[static_cast<size_t>(s)];
+    int64_t kWindow = 0;
+    long double skWindow = 0;
+    for (int64_t s = 0; s < lw; ++s) {
+        kWindow += kk(s);
+        skWindow += static_cast<long double>(s * kk(s));
     }
-    std::vector<double>& g = buffer(lw);
+    const int64_t t0 = tk(0);
+    TLargeVector<double>& g = buffer(lw);
     long double rampForm = 0;
+    int64_t pt = 0;      // sum of T(d), d <= j
+    long double pdt = 0; // sum of d T(d), d <= j
+    int64_t tAbove = 0;  // sum of T(d), d >= L - j
+    long double dtAbove = 0;
     for (int64_t j = 0; j < lw; ++j) {
         const long double jj = static_cast<long double>(j);
+        pt += tk(j);
+        pdt += static_cast<long double>(j * tk(j));
         const int64_t up = lw - 1 - j;
-        long double v = jj * pt[static_cast<size_t>(j)] - pdt[static_cast<size_t>(j)];
+        long double v = jj * static_cast<long double>(pt) - pdt;
         if (up >= 1) {
-            v += jj * (pt[static_cast<size_t>(up)] - t[0]) + pdt[static_cast<size_t>(up)];
+            v += jj * static_cast<long double>(tTotal - tAbove - t0) + (dtTotal - dtAbove);
         }
-        v += (psk[static_cast<size_t>(j + lw)] - psk[static_cast<size_t>(j)]) -
-             jj * (pk[static_cast<size_t>(j + lw)] - pk[static_cast<size_t>(j)]);
+        v += skWindow - jj * static_cast<long double>(kWindow);
+        v *= unit;
         g[static_cast<size_t>(j)] = static_cast<double>(v);
         rampForm += jj * v;
+        // next j
+        tAbove += tk(up);
+        dtAbove += static_cast<long double>(up * tk(up));
+        if (j + lw < ks) {
+            kWindow += kk(j + lw) - kk(j);
+            skWindow += static_cast<long double>((j + lw) * kk(j + lw) - j * kk(j));
+        }
     }
 
     // beta_s = kappa (X(s + L) - X(s + L - half) - X(s + half) + X(s))
     const int64_t half = lw / 2;
     const long double kappa = 1.0L / (static_cast<long double>(half) * (lw - half));
     const double* big = FPrefix.data();
-    // g applied to every window
-    std::vector<double>& applied = buffer(count);
-    ApplyFilter(g.data(), lw, x, len, applied.data());
+    TLargeVector<double>& beta = buffer(count); // beta_s / kappa
     long double betaSquares = 0;
-    long double middle = 0;
     for (int64_t s = 0; s < count; ++s) {
         const long double b = (static_cast<long double>(big[s + lw]) - big[s + lw - half]) -
                               (static_cast<long double>(big[s + half]) - big[s]);
         betaSquares += b * b;
-        middle += b * applied[static_cast<size_t>(s)];
+        beta[static_cast<size_t>(s)] = static_cast<double>(b);
     }
     betaSquares *= kappa * kappa;
-    middle *= kappa;
+    // sum_s beta_s g.v_s: g applied to every window
+    const long double middle = kappa * FilteredDot(beta.data(), g.data(), lw, x, len, &FSpectrum);
     return quadratic - 2 * middle + rampForm * betaSquares;
 }
 
@@ -335,7 +329,7 @@ bool HadamardTotalDeviation(const double* x, int64_t n, int64_t m, double tau0, 
         r->Terms = windows;
         return windows >= 1;
     }
-    std::vector<double> y(static_cast<size_t>(len));
+    TLargeVector<double> y(static_cast<size_t>(len));
     for (int64_t k = 0; k < len; ++k) {
         y[static_cast<size_t>(k)] = (x[k + 1] - x[k]) / tau0;
     }
@@ -363,7 +357,7 @@ namespace {
 long double Theo1SumDirect(const double* x, int64_t n, int64_t m) {
     const int64_t h = m / 2;
     const int64_t count = n - m;
-    std::vector<double> ends(static_cast<size_t>(count));
+    TLargeVector<double> ends(static_cast<size_t>(count));
     for (int64_t i = 0; i < count; ++i) {
         ends[static_cast<size_t>(i)] = x[i] + x[i + m];
     }
@@ -397,10 +391,11 @@ constexpr int64_t Theo1DirectWork = int64_t{1} << 24;
 
 TTheo1Sums::TTheo1Sums(const double* x, int64_t n) : FN(n), FRaw(x) {}
 
-const std::vector<double>& TTheo1Sums::Detrended() const {
+const TLargeVector<double>& TTheo1Sums::Detrended() const {
     if (FX.empty() && FN > 0) {
         // Theo1 ignores a line in the phase: without the least-squares line, smaller products
-        FX = WithoutLine(FRaw, FN);
+        FX.resize(static_cast<size_t>(FN));
+        RemoveLine(FRaw, FN, FX.data());
         FSquares.assign(static_cast<size_t>(FN + 1), 0);
         for (int64_t k = 0; k < FN; ++k) {
             const long double v = FX[static_cast<size_t>(k)];
@@ -411,24 +406,27 @@ const std::vector<double>& TTheo1Sums::Detrended() const {
 }
 
 long double TTheo1Sums::FastSum(int64_t m) const {
-    const std::vector<double>& xv = Detrended();
+    const TLargeVector<double>& xv = Detrended();
     const double* x = xv.data();
     const int64_t n = FN;
     const int64_t h = m / 2;
     if (FCorrelation.empty()) {
-        FCorrelation = AutoCorrelation(x, n);
+        FCorrelation.resize(static_cast<size_t>(n));
+        AutoCorrelationPair(x, nullptr, n, FCorrelation.data(), nullptr);
     }
-    const std::vector<double>& c = FCorrelation;
-    const std::vector<long double>& q = FSquares;
-    // work space kept between the taus (no fresh pages for each)
-    FWork.resize(5);
-    std::vector<double>& head = FWork[0];
-    std::vector<double>& tail = FWork[1];
-    std::vector<double>& first = FWork[2];
-    std::vector<double>& last = FWork[3];
-    std::vector<double>& reversed = FWork[4];
+    const TLargeVector<double>& c = FCorrelation;
+    const TLargeVector<long double>& q = FSquares;
+    // work space kept per thread between the taus and the records (no fresh pages for each)
+    thread_local TLargeVector<double> work[5];
+    TLargeVector<double>& head = work[0];
+    TLargeVector<double>& tail = work[1];
+    TLargeVector<double>& first = work[2];
+    TLargeVector<double>& last = work[3];
+    TLargeVector<double>& reversed = work[4];
     // autocorrelations of the first and the last m points
-    AutoCorrelationPair(x, x + n - m, m, &head, &tail);
+    head.resize(static_cast<size_t>(m));
+    tail.resize(static_cast<size_t>(m));
+    AutoCorrelationPair(x, x + n - m, m, head.data(), tail.data());
     // the symmetric products x[c - k] x[c + k] of the centres c < h (and, reversed, c >= n - h)
     const int64_t side = m - 1;
     first.assign(static_cast<size_t>(2 * side + 1), 0.0);

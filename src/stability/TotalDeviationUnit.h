@@ -20,6 +20,8 @@
 // O(n log m) per tau for MTOTDEV / HTOTDEV and O(n + m log^2 m) for Theo1 (TTotalWindowSums,
 // TTheo1Sums; pass one to share it between the taus of a table).
 
+#include "stability/FourierUnit.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -45,11 +47,10 @@ private:
 
     int64_t FLen;
     const double* FRaw;
-    mutable std::vector<double> FX;                 // v without its least-squares line
-    mutable std::vector<double> FCorrelation;       // its autocorrelation
-    mutable std::vector<double> FPrefix;            // its prefix sums, a line off
-    mutable std::vector<std::vector<double>> FWork; // FastSum's work space
-    mutable std::vector<std::vector<long double>> FLongWork;
+    mutable TLargeVector<double> FX;                      // v without its least-squares line
+    mutable TLargeVector<double> FCorrelation;            // its autocorrelation
+    mutable TLargeVector<double> FPrefix;                 // its prefix sums, a line off
+    mutable TLargeVector<std::complex<double>> FSpectrum; // its transform, padded (FilteredDot)
 };
 
 // Theo1 of one record at several factors: the record's autocorrelation (one Fourier transform)
@@ -63,14 +64,13 @@ public:
     long double FastSum(int64_t m) const;
 
 private:
-    const std::vector<double>& Detrended() const;
+    const TLargeVector<double>& Detrended() const;
 
     int64_t FN;
     const double* FRaw;
-    mutable std::vector<double> FX;
-    mutable std::vector<long double> FSquares;
-    mutable std::vector<double> FCorrelation;
-    mutable std::vector<std::vector<double>> FWork; // FastSum's work space
+    mutable TLargeVector<double> FX;
+    mutable TLargeVector<long double> FSquares;
+    mutable TLargeVector<double> FCorrelation;
 };
 
 bool TotalDeviation(const double* x, int64_t n, int64_t m, double tau0, TPhaseResult* r);
