@@ -100,18 +100,11 @@ for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$DISPLAY_NUM" ] && break; sleep 0.
 #  - the Stable32 reference tables: the test unpacks its data sets with the host's gzip, and
 #    through Wine the GPS receiver's set arrives cut short (every other set agrees). The
 #    program itself is not affected: halvane-stability.exe under Wine prints the same tables for
-#    that set as on Linux, byte for byte;
-#  - seven firmware-page runs that need every answer of the simulated boot loaders in time:
-#    their simulated clock runs on while the receive thread hands an answer to the engine, and
-#    under Wine on a loaded machine that hand-over sometimes takes longer than the engine's
-#    limit (2 or 3 of them failed in one run of three here). The page's other tests, the
-#    engine's own and the real-tool images run.
+#    that set as on Linux, byte for byte.
 WINE_EXCLUDE='ParserTest.ALinkIsFollowedToItsFile|Recording.AVanishedFolderClosesTheRecording'
 WINE_EXCLUDE+='|RealSpinEdit.ButtonsAreSquareAtBothEnds|TuningWindow.SelectedRowIsSilverAndTheLockedRowBold'
 WINE_EXCLUDE+='|FirmwarePage.ScreenshotsDuringAndAfterAGoodRun|Charts.AHiddenChartRepaintsOnlyWhenItShowsAgain'
 WINE_EXCLUDE+='|Screenshots.ServicePanelAndChartPages|Stable32Reference.EveryTableAgrees'
-WINE_EXCLUDE+='|FirmwarePage.ABadStatusFromTheBoard|FirmwarePage.AFullBarBeforeTheLastFrames'
-WINE_EXCLUDE+='|FirmwarePage.AnotherPageShowsNothing|FirmwarePage.AHeNeRunHasTheLink|FirmwarePageBoards'
 if [ "$RUN_TESTS" = 1 ]; then
     say "running the tests under Wine"
     (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300 \

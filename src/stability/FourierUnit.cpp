@@ -82,7 +82,7 @@ void* AllocateLarge(size_t bytes) {
     return ::operator new(bytes);
 }
 
-void ReleaseLarge(void* p, size_t bytes) {
+void ReleaseLarge(void* p, [[maybe_unused]] size_t bytes) {
 #ifdef __linux__
     if (bytes >= LargeBytes) {
         const size_t rounded = HugePages(bytes);
