@@ -14,11 +14,8 @@ QStringList Line(const std::vector<const char*>& args) {
     return list;
 }
 // A console's text in "\n" line ends (Windows writes "\r\n").
-[[maybe_unused]] QByteArray LineEnds(QByteArray text) {
-#ifdef _WIN32
-    text.replace("\r\n", "\n");
-#endif
-    return text;
+QByteArray LineEnds(QByteArray text) {
+    return text.replace("\r\n", "\n");
 }
 TCommandLine Parse(const std::vector<const char*>& args) {
     return ParseCommandLine(Line(args));

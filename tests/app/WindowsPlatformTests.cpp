@@ -102,9 +102,8 @@ HWND WaitForWindow(const QProcess& p, const QString& titlePart) {
 
 } // namespace
 
-// One copy at a time: a second start shows the refusal box and ends with 0, the first copy
-// untouched; a killed first copy leaves nothing that blocks the next start; a copy closed by its
-// window's close button ends cleanly and gives the name back.
+// A second start shows the refusal box and ends with 0; a killed first copy blocks no start; a
+// copy closed by its close button ends cleanly and gives the name back.
 TEST(WindowsProgram, OneCopyAtATimeAndAKilledOneBlocksNothing) {
     ASSERT_FALSE(InstanceTokenHeld()) << "another Halvane runs on this desktop";
     QProcess first;

@@ -43,9 +43,8 @@ public:
     std::atomic<uint64_t> Bytes{0};
 };
 
-// The firmware engine's clock for a boot loader in another process: its waits for an answer last
-// 25 times the program's limits, so that a simulator starved of the processor still answers in
-// time, while a board that never answers still ends the run with the program's error.
+// Waits for a boot loader in another process last 25 times the program's limits: a starved
+// simulator still answers in time, a board that never answers still ends the run in an error.
 class TPatientClock : public TSteadyFirmwareClock {
 public:
     uint64_t NowMs() override { return TSteadyFirmwareClock::NowMs() / 25; }

@@ -44,9 +44,7 @@ protected:
         EXPECT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
         QString out = QString::fromUtf8(p.readAllStandardOutput());
-#ifdef _WIN32
-        out.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); // the console's line ends
-#endif
+        out.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); // Windows' console line ends
         return out.split('\n', Qt::SkipEmptyParts);
     }
     static QList<QStringList> Rows(const QStringList& lines) {
@@ -58,9 +56,7 @@ protected:
         }
         return rows;
     }
-    static QByteArray Plain(double v, size_t) {
-        return QByteArray::number(v, 'g', 17);
-    }
+    static QByteArray Plain(double v, size_t) { return QByteArray::number(v, 'g', 17); }
 
     std::vector<double> FY;
     std::vector<double> FPhase;

@@ -14,8 +14,7 @@
 
 namespace {
 
-// Phase of power-law noise (alpha 2 to -2) with the level and the frequency offset of 3e-9 that
-// real phase records carry.
+// Phase of power-law noise (alpha 2 to -2) with a level and a frequency offset of 3e-9.
 std::vector<double> Phase(int alpha, int64_t n, uint64_t seed) {
     std::mt19937_64 rng(seed);
     const std::vector<double> y = PowerLawNoise(alpha, static_cast<int>(n - 1), rng);

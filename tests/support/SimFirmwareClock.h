@@ -57,8 +57,7 @@ protected:
         QElapsedTimer waited;
         waited.start();
         for (;;) {
-            // Read, and what was read handed on: a boot-loader answer reaches the engine
-            // before its wait can run out in simulated time.
+            // Read and handed on: the engine has its answer before simulated time runs on.
             const TSimCounters c = FSim.Counters();
             if ((c.BytesRead >= c.BytesDelivered &&
                  TReadILFrameThread::Totals().ReadsInHand == 0) ||

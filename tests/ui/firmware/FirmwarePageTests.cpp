@@ -57,6 +57,7 @@ struct FirmwarePage : ::testing::Test {
     std::unique_ptr<TSimulatedLaserSystem> sim;
     std::unique_ptr<TMainForm> form;
     std::shared_ptr<TSimFirmwareClock> clock;
+    TSimulatorOptions Options = TSimulatorOptions::ForTests();
     TServiceMasterFirmwareUpdateView* view = nullptr;
     TImageFolder files;
     QStringList texts;         // every status text, in order
@@ -76,7 +77,7 @@ struct FirmwarePage : ::testing::Test {
     }
 
     void SetUp() override {
-        sim = std::make_unique<TSimulatedLaserSystem>(SimOptions());
+        sim = std::make_unique<TSimulatedLaserSystem>(Options);
         sim->Install();
         form = std::make_unique<TMainForm>();
         ASSERT_NE(FirmwareUpdater, nullptr);
@@ -91,8 +92,6 @@ struct FirmwarePage : ::testing::Test {
                          [this](int v) { progress.push_back(v); });
         ShowPage("FirmwareUpdateTabSheet");
     }
-
-    virtual TSimulatorOptions SimOptions() const { return TSimulatorOptions::ForTests(); }
 
     void TearDown() override {
         TServiceMasterFirmwareUpdateView::SetOpenFileDialog({});
@@ -199,15 +198,11 @@ struct TBoardCase {
 };
 
 void PrintTo(const TBoardCase& c, std::ostream* os) {
-    *os << "board " << c.Board << ", " << c.FileName << ", read lag " << c.ReadLagMs << " ms";
+    *os << "board " << c.Board << ", " << c.FileName;
 }
 
 struct FirmwarePageBoards : FirmwarePage, ::testing::WithParamInterface<TBoardCase> {
-    TSimulatorOptions SimOptions() const override {
-        TSimulatorOptions o = TSimulatorOptions::ForTests();
-        o.ReadReturnLagMs = GetParam().ReadLagMs;
-        return o;
-    }
+    FirmwarePageBoards() { Options.ReadReturnLagMs = GetParam().ReadLagMs; }
 };
 
 TEST_P(FirmwarePageBoards, ProgramsTheImageAndEndsWithSuccess) {
@@ -257,9 +252,9 @@ INSTANTIATE_TEST_SUITE_P(, FirmwarePageBoards,
                                            TBoardCase{2, "dsp.x00", true},
                                            TBoardCase{4, "head.hex2", false},
                                            TBoardCase{1, "busy-host.hex1", false, 20}),
-                         [](const auto& info) {
-                             return std::to_string(info.param.Board) +
-                                    (info.param.ReadLagMs ? "BusyHost" : "");
+                         [](const auto& i) {
+                             return std::to_string(i.param.Board) +
+                                    (i.param.ReadLagMs ? "Busy" : "");
                          });
 
 // --- failures --------------------------------------------------------------------------------
