@@ -14,7 +14,7 @@ QStringList Line(const std::vector<const char*>& args) {
     return list;
 }
 // A console's text in "\n" line ends (Windows writes "\r\n").
-QByteArray LineEnds(QByteArray text) {
+[[maybe_unused]] QByteArray LineEnds(QByteArray text) {
     return text.replace("\r\n", "\n");
 }
 TCommandLine Parse(const std::vector<const char*>& args) {
