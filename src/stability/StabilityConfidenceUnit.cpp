@@ -295,31 +295,75 @@ double GreenhallEdf(int alpha, int d, int64_t m, int64_t n, bool overlapping, bo
     return inverse > 0 ? 1 / inverse : 0;
 }
 
+double SimpleEdf(int alpha, int64_t m, int64_t n) {
+    const double md = static_cast<double>(m);
+    const double nn = static_cast<double>(n);
+    if (m < 1 || nn < 2 * md + 1) {
+        return 0;
+    }
+    double edf = 0;
+    switch (alpha) {
+    case 2:
+        edf = (nn + 1) * (nn - 2 * md) / (2 * (nn - md));
+        break;
+    case 1:
+        edf = std::exp(
+            std::sqrt(std::log((nn - 1) / (2 * md)) * std::log((2 * md + 1) * (nn - 1) / 4)));
+        break;
+    case 0:
+        edf = (3 * (nn - 1) / (2 * md) - 2 * (nn - 2) / nn) * (4 * md * md / (4 * md * md + 5));
+        break;
+    case -1:
+        edf = m == 1 ? 2 * (nn - 2) * (nn - 2) / (2.3 * nn - 4.9)
+                     : 5 * nn * nn / (4 * md * (nn + 3 * md));
+        break;
+    case -2:
+        edf = (nn - 2) / md * ((nn - 1) * (nn - 1) - 3 * md * (nn - 1) + 4 * md * md) /
+              ((nn - 3) * (nn - 3));
+        break;
+    default:
+        return 0;
+    }
+    return std::isfinite(edf) && edf > 0 ? edf : 0;
+}
+
 double TotalEdf(int alpha, int64_t m, int64_t n) {
-    // b T/tau - c (white, flicker and random-walk FM); the phase noises as the overlapping ADEV
+    // b T/tau - c (white, flicker and random-walk FM); the phase noises by the simple formulas
     static const TA Coefficients[3] = {{1.50, 0.0}, {1.17, 0.22}, {0.93, 0.36}};
     if (alpha > 0) {
-        return GreenhallEdf(alpha, 2, m, n, true, false);
+        return SimpleEdf(alpha, m, n);
     }
     const TA c = Coefficients[std::min(2, -alpha)];
     return std::max(0.0, c.A0 * static_cast<double>(n) / static_cast<double>(m) - c.A1);
 }
 
 double ModifiedTotalEdf(int alpha, int64_t m, int64_t n) {
+    // Stable32's tables change from the one to the other between m = 8 and m = 10
+    if (m < ModifiedTotalMinFactor) {
+        return GreenhallEdf(alpha, 2, m, n, true, true);
+    }
+    // b T/tau - c, rows alpha 2 .. -2. Flicker PM, white FM and flicker FM: the coefficients of
+    // Stable32's intervals (solved from its tables of two records, N = 1001 and 1253; they hold
+    // there to 0.1 % in the EDF); white PM and random-walk FM, of which no table shows an
+    // interval: NIST SP 1065, table 8.
     static const TA Coefficients[5] = {
-        {1.90, 2.10}, {1.20, 1.40}, {1.10, 1.20}, {0.85, 0.50}, {0.75, 0.31}};
+        {1.90, 2.10}, {1.73, 2.99}, {1.333, 1.90}, {0.92, 0.76}, {0.75, 0.31}};
     const int row = std::clamp(2 - alpha, 0, 4);
     const TA c = Coefficients[row];
     return std::max(0.0, c.A0 * static_cast<double>(n) / static_cast<double>(m) - c.A1);
 }
 
 double HadamardTotalEdf(int alpha, int64_t m, int64_t n) {
-    // (T / tau) / (b0 + b1 tau / T) for white FM to random-run FM beyond m = 16 (D. A. Howe et
+    // (T / tau) / (b0 + b1 tau / T) for white FM to random-run FM from m = 16 on (D. A. Howe et
     // al., "A total estimator of the Hadamard function used for GPS operations", 32nd PTTI,
-    // 2000); elsewhere the overlapping Hadamard deviation's
+    // 2000); the phase noises at every m, and every noise below m = 16, by the simple formulas;
+    // what these leave out (alpha -3, -4 below m = 16) by the overlapping Hadamard deviation's
     static const TA Coefficients[5] = {
         {0.559, 1.004}, {0.868, 1.140}, {0.938, 1.696}, {0.974, 2.554}, {1.276, 3.149}};
-    if (alpha > 0 || alpha < -4 || m <= 16) {
+    if (alpha > 0 || (m < HadamardTotalMinFactor && alpha >= -2)) {
+        return SimpleEdf(alpha, m, n);
+    }
+    if (alpha < -4 || m < HadamardTotalMinFactor) {
         return GreenhallEdf(alpha, 3, m, n, true, false);
     }
     const TA c = Coefficients[-alpha];

@@ -16,9 +16,10 @@
 //
 // EDF of the Allan, modified Allan, time and Hadamard deviations (overlapping or not): C. A.
 // Greenhall and W. J. Riley, "Uncertainty of stability variances based on finite differences"
-// (35th PTTI, 2003), its algorithm with its three tables. Total, modified total, time total and
-// Theo1 deviations: the empirical formulas of NIST SP 1065 (section 5.2, tables 7 and 8 and the
-// Theo1 formulas).
+// (35th PTTI, 2003), its algorithm with its three tables. Total, modified total, time total,
+// Hadamard total and Theo1 deviations: the empirical formulas of NIST SP 1065 (section 5.2,
+// tables 5, 7 and 8 and the Theo1 formulas) and Howe's for the Hadamard total, combined as
+// Stable32 combines them (the modified total's coefficients where its intervals show them).
 
 #include <cstdint>
 #include <vector>
@@ -39,12 +40,23 @@ bool ChiSquaredInterval(double dev, double edf, double confidence, double* lower
 // estimator has no term or the noise is outside the algorithm (alpha + 2 d <= 1).
 double GreenhallEdf(int alpha, int d, int64_t m, int64_t n, bool overlapping, bool modified);
 
-// NIST SP 1065 EDF of the total deviations: T / tau = n / m with n phase points (or frequency
-// points plus one).
+// The simple EDF formulas of the overlapping Allan variance (NIST SP 1065, table 5, after Howe,
+// Allan and Barnes, 1981) for alpha 2 .. -2 at m over n phase points; 0 elsewhere.
+double SimpleEdf(int alpha, int64_t m, int64_t n);
+
+// EDF of the total deviations, n phase points (frequency points plus one), T / tau = n / m.
+// Total: NIST SP 1065 table 7, b T/tau - c, for the FM noises; the simple formulas for PM.
 double TotalEdf(int alpha, int64_t m, int64_t n);
+// Modified (and time) total: below ModifiedTotalMinFactor the modified Allan deviation's EDF
+// (Greenhall and Riley); from it on b T/tau - c, with the coefficients Stable32's intervals
+// follow where its tables show them (flicker PM, white and flicker FM) and SP 1065 table 8's
+// elsewhere.
+inline constexpr int64_t ModifiedTotalMinFactor = 10;
 double ModifiedTotalEdf(int alpha, int64_t m, int64_t n);
-// Hadamard total deviation: Howe's (T/tau) / (b0 + b1 tau/T) for alpha 0 .. -4 beyond m = 16,
-// the overlapping Hadamard deviation's EDF elsewhere.
+// Hadamard total: from HadamardTotalMinFactor on Howe's (T/tau) / (b0 + b1 tau/T) for alpha 0 ..
+// -4; the simple formulas for PM at every m and for alpha 0 .. -2 below; the overlapping
+// Hadamard deviation's EDF for the rest.
+inline constexpr int64_t HadamardTotalMinFactor = 16;
 double HadamardTotalEdf(int alpha, int64_t m, int64_t n);
 // Theo1 at averaging factor m (tau = 0.75 m tau0) over n phase points.
 double Theo1Edf(int alpha, int64_t m, int64_t n);
