@@ -803,7 +803,31 @@ int BalancingExponent(double squaresA, double squaresB) {
     return static_cast<int>(std::clamp(e, -300L, 300L));
 }
 
-// (only for the balancing's power of two: double sums)
+// sum of a[i] b[i] (four running sums)
+double Dot(const double* a, const double* b, int64_t n) {
+    double s[4] = {0, 0, 0, 0};
+    int64_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        for (int k = 0; k < 4; ++k) {
+            s[k] += a[i + k] * b[i + k];
+        }
+    }
+    for (; i < n; ++i) {
+        s[0] += a[i] * b[i];
+    }
+    return (s[0] + s[1]) + (s[2] + s[3]);
+}
+
+// The spectra of the real and the imaginary part of a transform z at k, from z[k] and z[-k].
+inline void SplitSpectra(TComplex zk, TComplex zmk, TComplex* fa, TComplex* fb) {
+    const TComplex zm = std::conj(zmk);
+    *fa = 0.5 * (zk + zm);
+    const TComplex d = zk - zm;
+    *fb = TComplex(0.5 * d.imag(), -0.5 * d.real());
+}
+
+} // namespace
+
 double SumOfSquares(const double* v, int64_t n, double offset) {
     double s[4] = {0, 0, 0, 0};
     int64_t i = 0;
@@ -820,15 +844,21 @@ double SumOfSquares(const double* v, int64_t n, double offset) {
     return (s[0] + s[1]) + (s[2] + s[3]);
 }
 
-// The spectra of the real and the imaginary part of a transform z at k, from z[k] and z[-k].
-inline void SplitSpectra(TComplex zk, TComplex zmk, TComplex* fa, TComplex* fb) {
-    const TComplex zm = std::conj(zmk);
-    *fa = 0.5 * (zk + zm);
-    const TComplex d = zk - zm;
-    *fb = TComplex(0.5 * d.imag(), -0.5 * d.real());
+// sum of v[i] - offset (four running sums: pipelined and vectorised, and each of a quarter of
+// the terms)
+double SumOf(const double* v, int64_t n, double offset) {
+    double s[4] = {0, 0, 0, 0};
+    int64_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        for (int k = 0; k < 4; ++k) {
+            s[k] += v[i + k] - offset;
+        }
+    }
+    for (; i < n; ++i) {
+        s[0] += v[i] - offset;
+    }
+    return (s[0] + s[1]) + (s[2] + s[3]);
 }
-
-} // namespace
 
 void AutoCorrelationPair(const double* a, const double* b, int64_t n, std::vector<double>* ca,
                          std::vector<double>* cb) {
@@ -916,19 +946,15 @@ void AddCrossCorrelation(const double* a, int64_t la, const double* b, int64_t l
     // each taken off its mean first (the transform's rounding error scales with the sequences'
     // size: the products of the means and the rest are added exactly below, from prefix sums
     // of the residues), b brought to the scale of a (exactly, by a power of two)
-    thread_local TLargeVector<long double> prefix[2];
+    thread_local TLargeVector<double> prefix[2];
     const double* sequences[2] = {a, b};
     const int64_t lengths[2] = {la, lb};
-    long double means[2];
+    double means[2];
     for (int q = 0; q < 2; ++q) {
-        long double sum = 0;
-        for (int64_t i = 0; i < lengths[q]; ++i) {
-            sum += sequences[q][i];
-        }
-        means[q] = sum / static_cast<long double>(lengths[q]);
-        TLargeVector<long double>& ps = prefix[q];
+        means[q] = SumOf(sequences[q], lengths[q], 0.0) / static_cast<double>(lengths[q]);
+        TLargeVector<double>& ps = prefix[q];
         ps.resize(static_cast<size_t>(lengths[q] + 1));
-        long double acc = 0;
+        double acc = 0;
         ps[0] = 0;
         for (int64_t i = 0; i < lengths[q]; ++i) {
             acc += sequences[q][i] - means[q];
@@ -966,19 +992,18 @@ void AddCrossCorrelation(const double* a, int64_t la, const double* b, int64_t l
     const double scale = 1.0 / static_cast<double>(size);
     // with x = x' + mx: sum a b = sum a' b' + mb sum_U a' + ma sum_V b' + ma mb |U|, U the u of
     // the diagonal, V = U + d
-    const TLargeVector<long double>& pa = prefix[0];
-    const TLargeVector<long double>& pb = prefix[1];
-    const long double ma = means[0];
-    const long double mb = means[1];
+    const TLargeVector<double>& pa = prefix[0];
+    const TLargeVector<double>& pb = prefix[1];
+    const double ma = means[0];
+    const double mb = means[1];
     for (int64_t d = -(la - 1); d <= lb - 1; ++d) {
         const int64_t u0 = std::max<int64_t>(0, -d);
         const int64_t u1 = std::min<int64_t>(la, lb - d);
-        const long double terms =
+        const double terms =
             mb * (pa[static_cast<size_t>(u1)] - pa[static_cast<size_t>(u0)]) +
             ma * (pb[static_cast<size_t>(u1 + d)] - pb[static_cast<size_t>(u0 + d)]) +
-            ma * mb * static_cast<long double>(u1 - u0);
-        out[base + d] += z[static_cast<size_t>(d < 0 ? d + size : d)].real() * scale +
-                         static_cast<double>(terms);
+            ma * mb * static_cast<double>(u1 - u0);
+        out[base + d] += z[static_cast<size_t>(d < 0 ? d + size : d)].real() * scale + terms;
     }
 }
 
@@ -1113,22 +1138,14 @@ void EndCorrelations(const double* h, const double* hw, const double* t, const d
         return;
     }
     // each taken off its mean first (the transform's rounding scales with the sequences' size;
-    // the products of the means and the rest are added exactly below, from running sums of the
-    // residues)
+    // the products of the means and the rest are added below, from running sums of the
+    // residues: terms of the size of the transform's own rounding, summed in double)
     const double* sequences[4] = {h, hw, t, tw};
-    long double means[4];
-    long double totals[4]; // of the residues
+    double means[4];
+    double totals[4]; // of the residues
     for (int q = 0; q < 4; ++q) {
-        long double sum = 0;
-        for (int64_t i = 0; i < len; ++i) {
-            sum += sequences[q][i];
-        }
-        means[q] = sum / static_cast<long double>(len);
-        long double residues = 0;
-        for (int64_t i = 0; i < len; ++i) {
-            residues += sequences[q][i] - means[q];
-        }
-        totals[q] = residues;
+        means[q] = SumOf(sequences[q], len, 0.0) / static_cast<double>(len);
+        totals[q] = SumOf(sequences[q], len, means[q]);
     }
     const int64_t size = PowerOfTwoAtLeast(2 * len - 1);
     TLargeVector<TComplex>& z = Scratch(0, size);
@@ -1186,35 +1203,35 @@ void EndCorrelations(const double* h, const double* hw, const double* t, const d
     }
     // the terms of the means: with x = x' + mx, sum_u a[u] b[u + d] over u < len - d is
     // sum a' b' + mb sum_{u < len - d} a' + ma sum_{v >= d} b' + ma mb (len - d)
-    const long double mh = means[0];
-    const long double mhw = means[1];
-    const long double mt = means[2];
-    const long double mtw = means[3];
+    const double mh = means[0];
+    const double mhw = means[1];
+    const double mt = means[2];
+    const double mtw = means[3];
     auto residue = [&](int q, int64_t i) { return sequences[q][i] - means[q]; };
-    long double before[4] = {0, 0, 0, 0}; // sum of the residues below d
-    long double after[4] = {0, 0, 0, 0};  // sum of the residues from len - d on
+    double before[4] = {0, 0, 0, 0}; // sum of the residues below d
+    double after[4] = {0, 0, 0, 0};  // sum of the residues from len - d on
     for (int64_t d = 0; d < len; ++d) {
-        long double below[4]; // u < len - d
-        long double from[4];  // v >= d
+        double below[4]; // u < len - d
+        double from[4];  // v >= d
         for (int q = 0; q < 4; ++q) {
             below[q] = totals[q] - after[q];
             from[q] = totals[q] - before[q];
         }
-        const long double count = static_cast<long double>(len - d);
-        headAc[d] += static_cast<double>(mh * (below[0] + from[0]) + mh * mh * count);
-        tailAc[d] += static_cast<double>(mt * (below[2] + from[2]) + mt * mt * count);
-        cross[d] += static_cast<double>(mhw * below[0] + mh * from[1] + mh * mhw * count +
-                                        mt * below[3] + mtw * from[2] + mtw * mt * count);
+        const double count = static_cast<double>(len - d);
+        headAc[d] += mh * (below[0] + from[0]) + mh * mh * count;
+        tailAc[d] += mt * (below[2] + from[2]) + mt * mt * count;
+        cross[d] += mhw * below[0] + mh * from[1] + mh * mhw * count + mt * below[3] +
+                    mtw * from[2] + mtw * mt * count;
         for (int q = 0; q < 4; ++q) {
             before[q] += residue(q, d);
             after[q] += residue(q, len - 1 - d);
         }
     }
     // sum_{u + v = s} x[u] x[v] over u, v in [lo, hi]: sum x' x' + 2 mx sum x' + mx^2 (hi - lo + 1)
-    long double upTo[2] = {0, 0};  // residues of h and t up to hi = s (s < len)
-    long double below[2] = {0, 0}; // residues below lo = s - len + 1 (s >= len)
+    double upTo[2] = {0, 0};  // residues of h and t up to hi = s (s < len)
+    double below[2] = {0, 0}; // residues below lo = s - len + 1 (s >= len)
     for (int64_t s = 0; s < 2 * len - 1; ++s) {
-        long double sums[2];
+        double sums[2];
         if (s < len) {
             upTo[0] += residue(0, s);
             upTo[1] += residue(2, s);
@@ -1226,10 +1243,9 @@ void EndCorrelations(const double* h, const double* hw, const double* t, const d
             sums[0] = totals[0] - below[0];
             sums[1] = totals[2] - below[1];
         }
-        const long double count = static_cast<long double>(std::min(s, len - 1) -
-                                                           std::max<int64_t>(0, s - (len - 1)) + 1);
-        convDiff[s] += static_cast<double>(2 * mh * sums[0] + mh * mh * count -
-                                           (2 * mt * sums[1] + mt * mt * count));
+        const double count =
+            static_cast<double>(std::min(s, len - 1) - std::max<int64_t>(0, s - (len - 1)) + 1);
+        convDiff[s] += 2 * mh * sums[0] + mh * mh * count - (2 * mt * sums[1] + mt * mt * count);
     }
 }
 
@@ -1270,17 +1286,14 @@ void ApplyFilter(const double* g, int64_t lg, const double* x, int64_t len, doub
     if (count < 1 || lg < 1) {
         return;
     }
-    long double gsum = 0;
-    for (int64_t j = 0; j < lg; ++j) {
-        gsum += g[j];
-    }
+    const double gsum = SumOf(g, lg, 0.0);
     if (lg <= 16) {
         for (int64_t s = 0; s < count; ++s) {
-            long double v = 0;
+            double v = 0;
             for (int64_t j = 0; j < lg; ++j) {
                 v += g[j] * x[s + j];
             }
-            out[s] = static_cast<double>(v);
+            out[s] = v;
         }
         return;
     }
@@ -1291,11 +1304,7 @@ void ApplyFilter(const double* g, int64_t lg, const double* x, int64_t len, doub
     const double scale = 1.0 / static_cast<double>(size);
     TLargeVector<TComplex>& z = Scratch(0, size);
     auto meanOf = [&](int64_t from, int64_t to) {
-        long double sum = 0;
-        for (int64_t i = from; i < to; ++i) {
-            sum += x[i];
-        }
-        return to > from ? static_cast<double>(sum / static_cast<long double>(to - from)) : 0.0;
+        return to > from ? SumOf(x + from, to - from, 0.0) / static_cast<double>(to - from) : 0.0;
     };
     if (count <= step) {
         // one block: it and the filter by one transform (real and imaginary part)
@@ -1374,21 +1383,13 @@ long double FilteredDot(const double* b, const double* g, int64_t lg, const doub
         thread_local TLargeVector<double> applied;
         applied.resize(static_cast<size_t>(count));
         ApplyFilter(g, lg, x, len, applied.data());
-        long double dot = 0;
-        for (int64_t s = 0; s < count; ++s) {
-            dot += static_cast<long double>(b[s]) * applied[static_cast<size_t>(s)];
-        }
-        return dot;
+        return Dot(b, applied.data(), count);
     }
     // sum_s b[s] (g * x)[s] = (1 / size) sum_k conj(B_k G_k) X_k over the padded transforms
     // (no wrap: s + j < len <= size), x's mean taken off first and its products added back
     // the spectrum, and the mean after it (one more entry)
     if (static_cast<int64_t>(xSpectrum->size()) != size + 1) {
-        long double xsum = 0;
-        for (int64_t i = 0; i < len; ++i) {
-            xsum += x[i];
-        }
-        const double xmean = static_cast<double>(xsum / static_cast<long double>(len));
+        const double xmean = SumOf(x, len, 0.0) / static_cast<double>(len);
         TLargeVector<TComplex>& z = Scratch(0, size);
         for (int64_t i = 0; i < len; ++i) {
             z[static_cast<size_t>(i)] = TComplex(x[i] - xmean, 0.0);
@@ -1449,4 +1450,36 @@ void RemoveLine(const double* v, int64_t n, double* out) {
     for (int64_t k = 0; k < n; ++k) {
         out[k] = static_cast<double>(v[k] - f.At(k));
     }
+}
+
+long double RemoveParabola(const double* v, int64_t n, double* out) {
+    if (n < 3) {
+        RemoveLine(v, n, out);
+        return 0;
+    }
+    // least squares in t = (k - c) / c, c the centre (the normal equations well conditioned:
+    // the odd moments vanish), in long double
+    const long double c = static_cast<long double>(n - 1) / 2;
+    long double s0 = 0, s1 = 0, s2 = 0; // sums of v t^j
+    long double t2 = 0, t4 = 0;         // sums of t^2, t^4
+    for (int64_t k = 0; k < n; ++k) {
+        const long double t = (static_cast<long double>(k) - c) / c;
+        const long double tt = t * t;
+        s0 += v[k];
+        s1 += v[k] * t;
+        s2 += v[k] * tt;
+        t2 += tt;
+        t4 += tt * tt;
+    }
+    const long double nn = static_cast<long double>(n);
+    // [n t2; t2 t4] (b0, b2) = (s0, s2); b1 = s1 / t2
+    const long double det = nn * t4 - t2 * t2;
+    const long double b2 = det != 0 ? (nn * s2 - t2 * s0) / det : 0;
+    const long double b0 = (s0 - b2 * t2) / nn;
+    const long double b1 = t2 != 0 ? s1 / t2 : 0;
+    for (int64_t k = 0; k < n; ++k) {
+        const long double t = (static_cast<long double>(k) - c) / c;
+        out[k] = static_cast<double>(v[k] - (b0 + t * (b1 + t * b2)));
+    }
+    return b2 / (c * c); // the coefficient of k^2
 }

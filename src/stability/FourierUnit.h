@@ -78,7 +78,13 @@ void ApplyFilter(const double* g, int64_t lg, const double* x, int64_t len, doub
 long double FilteredDot(const double* b, const double* g, int64_t lg, const double* x, int64_t len,
                         TLargeVector<std::complex<double>>* xSpectrum);
 
+// sum of (v[i] - offset)^2 in double (four running sums).
+double SumOfSquares(const double* v, int64_t n, double offset);
+
 // v less its least-squares line (sums in long double).
 std::vector<double> WithoutLine(const double* v, int64_t n);
 // The same into out[0, n) (out may be v).
 void RemoveLine(const double* v, int64_t n, double* out);
+// v less its least-squares parabola, into out[0, n) (out may be v); returns the parabola's
+// coefficient of k^2 (0 below three points, where a line is removed).
+long double RemoveParabola(const double* v, int64_t n, double* out);

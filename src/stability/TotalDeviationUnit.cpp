@@ -65,6 +65,60 @@ double TotalWindowMeanDirect(const double* s, int64_t len, int64_t m, int64_t* w
     return static_cast<double>(total / static_cast<long double>(count));
 }
 
+// The window w (3m values) detrended as every window is: less w[0] and the slope of its half
+// averages.
+void DetrendWindow(long double* w, int64_t m) {
+    const int64_t lw = 3 * m;
+    const int64_t half = lw / 2;
+    long double first = 0;
+    long double second = 0;
+    for (int64_t k = 0; k < half; ++k) {
+        first += w[k];
+        second += w[lw - half + k];
+    }
+    const long double slope =
+        (second - first) / static_cast<long double>(half) / static_cast<long double>(lw - half);
+    const long double w0 = w[0];
+    for (int64_t k = 0; k < lw; ++k) {
+        w[k] -= w0 + slope * static_cast<long double>(k);
+    }
+}
+
+// Of two detrended windows a and b (3m values each), reflected: the sums over their 6m second
+// differences of m-averages z of z(a)^2 (*aa) and z(a) z(b) (*ab). The m-sums slide along the
+// reflection (three at once, one value in and one out at each step; no copy of it).
+void WindowProducts(const long double* a, const long double* b, int64_t m, long double* aa,
+                    long double* ab) {
+    const int64_t lw = 3 * m;
+    auto at = [lw](const long double* w, int64_t j) { // the reflection [reversed w, w, reversed w]
+        return j < lw ? w[lw - 1 - j] : j < 2 * lw ? w[j - lw] : w[3 * lw - 1 - j];
+    };
+    long double sa[3] = {0, 0, 0}; // m-sums from i, i + m, i + 2m
+    long double sb[3] = {0, 0, 0};
+    for (int64_t k = 0; k < m; ++k) {
+        for (int q = 0; q < 3; ++q) {
+            sa[q] += at(a, k + q * m);
+            sb[q] += at(b, k + q * m);
+        }
+    }
+    const long double md = static_cast<long double>(m);
+    long double own = 0;
+    long double cross = 0;
+    for (int64_t i = 0; i < 6 * m; ++i) {
+        const long double za = (sa[0] - 2 * sa[1] + sa[2]) / md;
+        const long double zb = (sb[0] - 2 * sb[1] + sb[2]) / md;
+        own += za * za;
+        cross += za * zb;
+        for (int q = 0; q < 3; ++q) {
+            const int64_t out = i + q * m;
+            sa[q] += at(a, out + m) - at(a, out);
+            sb[q] += at(b, out + m) - at(b, out);
+        }
+    }
+    *aa = own;
+    *ab = cross;
+}
+
 // Work (windows times window length) up to which the window sums are summed directly.
 constexpr int64_t TotalDirectWork = int64_t{1} << 21;
 
@@ -92,9 +146,12 @@ void TTotalWindowSums::Prepare() const {
     if (!FX.empty() || FLen < 1) {
         return;
     }
-    // deviations of the windows ignore a line in the record: remove one (smaller products)
+    // deviations of the windows ignore a line in the record; a parabola (a frequency drift) they
+    // do not, but it is the same in every window: it is taken off here (the transforms' rounding
+    // scales with the record's size, and a drift would be most of it) and its part of the sums
+    // added exactly (DriftTerms)
     FX.resize(static_cast<size_t>(FLen));
-    RemoveLine(FRaw, FLen, FX.data());
+    FCurvature = RemoveParabola(FRaw, FLen, FX.data());
     FCorrelation.resize(static_cast<size_t>(FLen));
     AutoCorrelationPair(FX.data(), nullptr, FLen, FCorrelation.data(), nullptr);
     // prefix sums, then a line off them too (beta_s ignores it)
@@ -271,7 +328,36 @@ long double TTotalWindowSums::FastSum(int64_t m) const {
     betaSquares *= kappa * kappa;
     // sum_s beta_s g.v_s: g applied to every window
     const long double middle = kappa * FilteredDot(beta.data(), g.data(), lw, x, len, &FSpectrum);
-    return quadratic - 2 * middle + rampForm * betaSquares;
+    return quadratic - 2 * middle + rampForm * betaSquares + DriftTerms(m);
+}
+
+// The record is its parabola q plus the rest r. Every window of q, detrended, is the same p
+// (the curvature times k^2, detrended), and the differences z are linear: the sum over the
+// windows of |z(p + w_s)|^2 is count |z(p)|^2 + 2 z(p).z(sum_s w_s) + the sum of |z(w_s)|^2 over
+// r; sum_s w_s is the detrended sum of the windows of r, from prefix sums.
+long double TTotalWindowSums::DriftTerms(int64_t m) const {
+    if (FCurvature == 0) {
+        return 0;
+    }
+    const int64_t lw = 3 * m;
+    const int64_t count = FLen - lw + 1;
+    thread_local std::vector<long double> p;
+    thread_local std::vector<long double> windows;
+    p.resize(static_cast<size_t>(lw));
+    windows.resize(static_cast<size_t>(lw));
+    const double* big = FPrefix.data(); // a line off the prefix sums: a constant in windows
+    for (int64_t k = 0; k < lw; ++k) {
+        const long double kk = static_cast<long double>(k);
+        p[static_cast<size_t>(k)] = FCurvature * kk * kk;
+        windows[static_cast<size_t>(k)] =
+            static_cast<long double>(big[k + count]) - static_cast<long double>(big[k]);
+    }
+    DetrendWindow(p.data(), m);
+    DetrendWindow(windows.data(), m);
+    long double own = 0;
+    long double cross = 0;
+    WindowProducts(p.data(), windows.data(), m, &own, &cross);
+    return static_cast<long double>(count) * own + 2 * cross;
 }
 
 bool TotalDeviation(const double* x, int64_t n, int64_t m, double tau0, TPhaseResult* r) {
@@ -393,13 +479,17 @@ TTheo1Sums::TTheo1Sums(const double* x, int64_t n) : FN(n), FRaw(x) {}
 
 const TLargeVector<double>& TTheo1Sums::Detrended() const {
     if (FX.empty() && FN > 0) {
-        // Theo1 ignores a line in the phase: without the least-squares line, smaller products
+        // Theo1 ignores a line in the phase; a parabola (a frequency drift) it does not, but its
+        // part of every term is the same at every start: it is taken off here (smaller products)
+        // and added back exactly in FastSum
         FX.resize(static_cast<size_t>(FN));
-        RemoveLine(FRaw, FN, FX.data());
+        FCurvature = RemoveParabola(FRaw, FN, FX.data());
         FSquares.assign(static_cast<size_t>(FN + 1), 0);
+        FSums.assign(static_cast<size_t>(FN + 1), 0);
         for (int64_t k = 0; k < FN; ++k) {
             const long double v = FX[static_cast<size_t>(k)];
             FSquares[static_cast<size_t>(k + 1)] = FSquares[static_cast<size_t>(k)] + v * v;
+            FSums[static_cast<size_t>(k + 1)] = FSums[static_cast<size_t>(k)] + v;
         }
     }
     return FX;
@@ -460,7 +550,20 @@ long double TTheo1Sums::FastSum(int64_t m) const {
         const double e = x[i] + x[i + m];
         outer += static_cast<long double>(e) * e;
     }
-    return weights * outer - 2 * cross + squares + 2 * pairs;
+    // the parabola a k^2: the term of (i, delta) gains tau = 2 a delta (m - delta) at every i
+    long double drift = 0;
+    if (FCurvature != 0) {
+        const int64_t count = n - m;
+        const TLargeVector<long double>& ps = FSums;
+        auto starts = [&](int64_t k) { return ps[k + count] - ps[k]; }; // sum_i x[i + k]
+        for (int64_t delta = 1; delta <= h; ++delta) {
+            const long double dd = static_cast<long double>(delta);
+            const long double tau = 2 * FCurvature * dd * static_cast<long double>(m - delta);
+            const long double rest = (starts(0) - starts(delta)) - (starts(m - delta) - starts(m));
+            drift += (static_cast<long double>(count) * tau * tau + 2 * tau * rest) / dd;
+        }
+    }
+    return weights * outer - 2 * cross + squares + 2 * pairs + drift;
 }
 
 bool TTheo1Sums::Deviation(int64_t m, double tau0, TPhaseResult* r) const {

@@ -44,10 +44,12 @@ public:
 
 private:
     void Prepare() const;
+    long double DriftTerms(int64_t m) const;
 
     int64_t FLen;
     const double* FRaw;
-    mutable TLargeVector<double> FX;                      // v without its least-squares line
+    mutable long double FCurvature = 0;                   // of the least-squares parabola
+    mutable TLargeVector<double> FX;                      // v without it
     mutable TLargeVector<double> FCorrelation;            // its autocorrelation
     mutable TLargeVector<double> FPrefix;                 // its prefix sums, a line off
     mutable TLargeVector<std::complex<double>> FSpectrum; // its transform, padded (FilteredDot)
@@ -68,8 +70,10 @@ private:
 
     int64_t FN;
     const double* FRaw;
-    mutable TLargeVector<double> FX;
+    mutable long double FCurvature = 0; // of the least-squares parabola
+    mutable TLargeVector<double> FX;    // x without it
     mutable TLargeVector<long double> FSquares;
+    mutable TLargeVector<long double> FSums;
     mutable TLargeVector<double> FCorrelation;
 };
 

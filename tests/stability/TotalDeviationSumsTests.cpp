@@ -14,14 +14,16 @@
 
 namespace {
 
-// Phase of power-law noise (alpha 2 to -2) with a level and a frequency offset of 3e-9.
-std::vector<double> Phase(int alpha, int64_t n, uint64_t seed) {
+// Phase of power-law noise (alpha 2 to -2) with a level, a frequency offset of 3e-9 and a
+// frequency drift (per sample).
+std::vector<double> Phase(int alpha, int64_t n, uint64_t seed, double drift) {
     std::mt19937_64 rng(seed);
     const std::vector<double> y = PowerLawNoise(alpha, static_cast<int>(n - 1), rng);
     std::vector<double> x(static_cast<size_t>(n));
     double sum = 0;
     for (size_t i = 0; i < x.size(); ++i) {
-        x[i] = 5e-6 + 3e-9 * static_cast<double>(i) + 1e-10 * sum;
+        const double t = static_cast<double>(i);
+        x[i] = 5e-6 + 3e-9 * t + 0.5 * drift * t * t + 1e-10 * sum;
         sum += i < y.size() ? y[i] : 0;
     }
     return x;
@@ -72,13 +74,17 @@ TEST(TotalDeviationSums, WindowSumsAndTheo1ByTransformsEqualTheDefinition) {
         int Alpha;
         int64_t N;
         std::vector<int64_t> Factors;
+        double Drift = 0;
     } cases[] = {
         {2, 601, {1, 2, 7, 32, 64, 200}}, {1, 777, {2, 16, 50, 128, 258}},
         {0, 1000, {1, 3, 40, 96, 333}},   {-1, 640, {4, 33, 100, 212}},
         {-2, 1200, {2, 8, 64, 150, 399}},
+        // a drift that moves the phase 5000 times further than the noise over the record: the
+        // transforms' rounding scales with the record, not with what the windows see of it
+        {0, 100'000, {1, 3, 8}, 3e-14},
     };
     for (const auto& c : cases) {
-        const std::vector<double> x = Phase(c.Alpha, c.N, 7 + c.Alpha);
+        const std::vector<double> x = Phase(c.Alpha, c.N, 7 + c.Alpha, c.Drift);
         const TTotalWindowSums window(x.data(), c.N);
         const TTheo1Sums theo1(x.data(), c.N);
         for (int64_t m : c.Factors) {
