@@ -122,6 +122,23 @@ void WindowProducts(const long double* a, const long double* b, int64_t m, long 
 // Work (windows times window length) up to which the window sums are summed directly.
 constexpr int64_t TotalDirectWork = int64_t{1} << 21;
 
+// The transforms' rounding is a share of the record's mean square (after its parabola) that grows
+// with the record's length; against the mean square of the terms it is small for most noises,
+// but not for a record that wanders far from its parabola compared with its steps (random-walk
+// FM over a long record). Where this bound on the sum's relative rounding (measured against
+// the definition: above the actual rounding on white PM to random-walk FM records of 2e4 to 1e6
+// samples) passes MaxRoundingShare, the sum is made directly, up to this much work; beyond, the
+// transforms' result stands.
+constexpr double MaxRoundingShare = 1e-6;
+constexpr int64_t FallbackDirectWork = int64_t{1} << 27;
+
+double RoundingShare(double unit, int64_t len, long double meanSquare, long double meanTerm) {
+    if (!(meanTerm > 0)) {
+        return meanSquare > 0 ? 1.0 : 0.0;
+    }
+    return unit * std::log2(static_cast<double>(len)) * static_cast<double>(meanSquare / meanTerm);
+}
+
 } // namespace
 
 // The sum over the windows of the 6m squared second differences, without the windows:
@@ -175,7 +192,13 @@ double TTotalWindowSums::Mean(int64_t m, int64_t* windows) const {
     if (count * lw <= TotalDirectWork) {
         return TotalWindowMeanDirect(FRaw, FLen, m, windows);
     }
-    return static_cast<double>(FastSum(m) / (6 * static_cast<long double>(m) * count));
+    const long double mean = FastSum(m) / (6 * static_cast<long double>(m) * count);
+    const long double meanSquare = FCorrelation[0] / static_cast<long double>(FLen);
+    if (count * lw <= FallbackDirectWork &&
+        RoundingShare(2.2e-16, FLen, meanSquare, mean) > MaxRoundingShare) {
+        return TotalWindowMeanDirect(FRaw, FLen, m, windows);
+    }
+    return static_cast<double>(mean);
 }
 
 long double TTotalWindowSums::FastSum(int64_t m) const {
@@ -572,8 +595,24 @@ bool TTheo1Sums::Deviation(int64_t m, double tau0, TPhaseResult* r) const {
         return false;
     }
     const int64_t h = m / 2;
-    const long double sum =
-        (n - m) * h <= Theo1DirectWork ? Theo1SumDirect(FRaw, n, m) : std::max(0.0L, FastSum(m));
+    long double sum = 0;
+    if ((n - m) * h <= Theo1DirectWork) {
+        sum = Theo1SumDirect(FRaw, n, m);
+    } else {
+        sum = std::max(0.0L, FastSum(m));
+        // the bound as for the window sums, times the sum of the weights 1 / delta
+        long double weights = 0;
+        for (int64_t delta = 1; delta <= h; ++delta) {
+            weights += 1.0L / static_cast<long double>(delta);
+        }
+        const long double meanSquare =
+            FSquares[static_cast<size_t>(n)] / static_cast<long double>(n);
+        if ((n - m) * h <= FallbackDirectWork &&
+            RoundingShare(4.4e-16, n, meanSquare * weights, sum / static_cast<long double>(n - m)) >
+                MaxRoundingShare) {
+            sum = Theo1SumDirect(FRaw, n, m);
+        }
+    }
     const double tm = static_cast<double>(m) * tau0;
     r->Terms = (n - m) * h;
     r->Deviation =

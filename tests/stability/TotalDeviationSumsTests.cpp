@@ -76,8 +76,10 @@ TEST(TotalDeviationSums, WindowSumsAndTheo1ByTransformsEqualTheDefinition) {
         std::vector<int64_t> Factors;
         double Drift = 0;
     } cases[] = {
-        {2, 601, {1, 2, 7, 32, 64, 200}}, {1, 777, {2, 16, 50, 128, 258}},
-        {0, 1000, {1, 3, 40, 96, 333}},   {-1, 640, {4, 33, 100, 212}},
+        {2, 601, {1, 2, 7, 32, 64, 200}},
+        {1, 777, {2, 16, 50, 128, 258}},
+        {0, 1000, {1, 3, 40, 96, 333}},
+        {-1, 640, {4, 33, 100, 212}},
         {-2, 1200, {2, 8, 64, 150, 399}},
         // a drift that moves the phase 5000 times further than the noise over the record: the
         // transforms' rounding scales with the record, not with what the windows see of it
@@ -99,4 +101,29 @@ TEST(TotalDeviationSums, WindowSumsAndTheo1ByTransformsEqualTheDefinition) {
                 << "Theo1, alpha " << c.Alpha << " n " << c.N << " m " << even;
         }
     }
+}
+
+// A record of random-walk FM alone, a million samples: it wanders a million times further from
+// its parabola than its steps, and the transforms' rounding, a share of that, would be most of
+// the short-tau sums. The deviations fall back to their definitions there.
+TEST(TotalDeviationSums, ARandomWalkFmRecordOfAMillionSamplesKeepsItsShortTaus) {
+    const int64_t n = 1'000'000;
+    std::mt19937_64 rng(5);
+    std::normal_distribution<double> gauss;
+    std::vector<double> x(static_cast<size_t>(n));
+    double y = 0;
+    for (size_t i = 1; i < x.size(); ++i) {
+        y += 1e-14 * gauss(rng);
+        x[i] = x[i - 1] + y;
+    }
+    TPhaseResult r;
+    ASSERT_TRUE(ModifiedTotalDeviation(x.data(), n, 1, 1.0, &r));
+    const double windows = static_cast<double>(n - 2);
+    EXPECT_NEAR(r.Deviation /
+                    std::sqrt(static_cast<double>(WindowSumByDefinition(x, 1)) / (6 * windows) / 2),
+                1.0, 1e-7);
+    ASSERT_TRUE(Theo1Deviation(x.data(), n, 64, 1.0, &r));
+    EXPECT_NEAR(r.Deviation / std::sqrt(static_cast<double>(Theo1SumByDefinition(x, 64)) /
+                                        (0.75 * static_cast<double>(n - 64) * 64 * 64)),
+                1.0, 1e-7);
 }
