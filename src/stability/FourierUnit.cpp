@@ -117,15 +117,41 @@ inline TComplex Times(TComplex a, TComplex b) {
     return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
 }
 
-// Work space kept between calls (no fresh pages for every transform), contents left as they are.
-TLargeVector<TComplex>& Scratch(int which, int64_t size) {
+} // namespace
+
+size_t ReserveFor(size_t size) {
+#ifdef __linux__
+    // a large mapping's pages come when first touched: room for two more doublings costs nothing
+    // until it is used, and the arrays of a table grow by octaves (each new size would be a
+    // fresh mapping, all of it cleared again by the kernel)
+    return size >= (size_t{1} << 16) ? 4 * size : size;
+#else
+    return size;
+#endif
+}
+
+namespace {
+
+// Work space kept between calls (no fresh pages for every transform), contents left as they are:
+// a view of the first size entries of a thread's array that only grows (a vector resized down and
+// up again would clear the difference every time).
+struct TScratch {
+    TComplex* P;
+    int64_t N;
+    TComplex& operator[](size_t i) const { return P[i]; }
+    TComplex* data() const { return P; }
+    size_t size() const { return static_cast<size_t>(N); }
+    TComplex* begin() const { return P; }
+    TComplex* end() const { return P + N; }
+};
+
+TScratch Scratch(int which, int64_t size) {
     thread_local TLargeVector<TComplex> space[2];
     TLargeVector<TComplex>& v = space[which];
-    if (static_cast<size_t>(size) > v.capacity()) {
-        TLargeVector<TComplex>().swap(v); // the old contents are not wanted: no copy
+    if (static_cast<size_t>(size) > v.size()) {
+        ResizeWork(v, static_cast<size_t>(size));
     }
-    v.resize(static_cast<size_t>(size));
-    return v;
+    return {v.data(), size};
 }
 
 // A least-squares line C0 + C1 i through v[0..n).
@@ -785,7 +811,7 @@ namespace {
 
 // The forward transform (bit-reversed order) of z[0, size) of which z[0, filled) is written:
 // the rest cleared (the upper half skipped when it is all zero).
-void ForwardFilled(TLargeVector<TComplex>& z, int64_t filled) {
+void ForwardFilled(const TScratch& z, int64_t filled) {
     const int64_t size = static_cast<int64_t>(z.size());
     const bool zeroUpper = size >= 2 && filled <= size / 2;
     std::fill(z.begin() + filled, z.begin() + (zeroUpper ? size / 2 : size), TComplex{});
@@ -879,7 +905,7 @@ void AutoCorrelationPair(const double* a, const double* b, int64_t n, double* ca
         const int64_t n1 = n / 2;
         const int64_t n2 = n - n1;
         const int64_t size = PowerOfTwoAtLeast(n);
-        TLargeVector<TComplex>& z = Scratch(0, size);
+        const TScratch z = Scratch(0, size);
         for (int64_t i = 0; i < n2; ++i) {
             z[static_cast<size_t>(i)] = TComplex(i < n1 ? a[i] : 0.0, a[n1 + i]);
         }
@@ -904,7 +930,7 @@ void AutoCorrelationPair(const double* a, const double* b, int64_t n, double* ca
         return;
     }
     const int64_t size = PowerOfTwoAtLeast(2 * n);
-    TLargeVector<TComplex>& z = Scratch(0, size);
+    const TScratch z = Scratch(0, size);
     for (int64_t i = 0; i < n; ++i) {
         z[static_cast<size_t>(i)] = TComplex(a[i], cb ? b[i] : 0.0);
     }
@@ -953,7 +979,7 @@ void AddCrossCorrelation(const double* a, int64_t la, const double* b, int64_t l
     for (int q = 0; q < 2; ++q) {
         means[q] = SumOf(sequences[q], lengths[q], 0.0) / static_cast<double>(lengths[q]);
         TLargeVector<double>& ps = prefix[q];
-        ps.resize(static_cast<size_t>(lengths[q] + 1));
+        ResizeWork(ps, static_cast<size_t>(lengths[q] + 1));
         double acc = 0;
         ps[0] = 0;
         for (int64_t i = 0; i < lengths[q]; ++i) {
@@ -964,7 +990,7 @@ void AddCrossCorrelation(const double* a, int64_t la, const double* b, int64_t l
     // c[d] = sum_u a'[u] b'[u + d], d in (-la, lb): from conj(A') B', d taken modulo the size
     const int64_t size = PowerOfTwoAtLeast(la + lb - 1);
     const int64_t filled = std::max(la, lb);
-    TLargeVector<TComplex>& z = Scratch(0, size);
+    const TScratch z = Scratch(0, size);
     double squares[2] = {0, 0};
     for (int64_t i = 0; i < filled; ++i) {
         const double va = i < la ? static_cast<double>(a[i] - means[0]) : 0.0;
@@ -1075,13 +1101,13 @@ void SegmentCorrelations(const double* a, const double* b, int64_t len, std::vec
     const TLine fb = FitLine(b, len);
     const TLine fr{fa.C0 + fa.C1 * static_cast<long double>(len - 1), -fa.C1};
     const int64_t size = PowerOfTwoAtLeast(span);
-    TLargeVector<TComplex>& z = Scratch(0, size);
+    const TScratch z = Scratch(0, size);
     for (int64_t i = 0; i < len; ++i) {
         z[static_cast<size_t>(i)] =
             TComplex(static_cast<double>(a[i] - fa.At(i)), static_cast<double>(b[i] - fb.At(i)));
     }
     ForwardFilled(z, len);
-    TLargeVector<TComplex>& w = Scratch(1, size);
+    const TScratch w = Scratch(1, size);
     ForMirrorPairs(size, [&](int64_t p, int64_t r) {
         const size_t at = static_cast<size_t>(p);
         const size_t mirror = static_cast<size_t>(r);
@@ -1118,11 +1144,11 @@ void EndCorrelations(const double* h, const double* hw, const double* t, const d
     if (len < 1) {
         return;
     }
-    std::fill(headAc, headAc + len, 0.0);
-    std::fill(tailAc, tailAc + len, 0.0);
-    std::fill(cross, cross + len, 0.0);
-    std::fill(convDiff, convDiff + 2 * len - 1, 0.0);
     if (len * len <= DirectProducts) {
+        std::fill(headAc, headAc + len, 0.0);
+        std::fill(tailAc, tailAc + len, 0.0);
+        std::fill(cross, cross + len, 0.0);
+        std::fill(convDiff, convDiff + 2 * len - 1, 0.0);
         for (int64_t d = 0; d < len; ++d) {
             for (int64_t u = 0; u + d < len; ++u) {
                 headAc[d] += h[u] * h[u + d];
@@ -1148,8 +1174,8 @@ void EndCorrelations(const double* h, const double* hw, const double* t, const d
         totals[q] = SumOf(sequences[q], len, means[q]);
     }
     const int64_t size = PowerOfTwoAtLeast(2 * len - 1);
-    TLargeVector<TComplex>& z = Scratch(0, size);
-    TLargeVector<TComplex>& w = Scratch(1, size);
+    const TScratch z = Scratch(0, size);
+    const TScratch w = Scratch(1, size);
     double squares[2] = {0, 0}; // of the ends and of the weighted ones, means off
     for (int64_t i = 0; i < len; ++i) {
         const double vh = static_cast<double>(h[i] - means[0]);
@@ -1302,7 +1328,7 @@ void ApplyFilter(const double* g, int64_t lg, const double* x, int64_t len, doub
     const int64_t size = FilterBlockSize(lg, len, nullptr);
     const int64_t step = size - lg + 1;
     const double scale = 1.0 / static_cast<double>(size);
-    TLargeVector<TComplex>& z = Scratch(0, size);
+    const TScratch z = Scratch(0, size);
     auto meanOf = [&](int64_t from, int64_t to) {
         return to > from ? SumOf(x + from, to - from, 0.0) / static_cast<double>(to - from) : 0.0;
     };
@@ -1331,7 +1357,7 @@ void ApplyFilter(const double* g, int64_t lg, const double* x, int64_t len, doub
         }
         return;
     }
-    TLargeVector<TComplex>& filter = Scratch(1, size);
+    const TScratch filter = Scratch(1, size);
     for (int64_t j = 0; j < lg; ++j) {
         filter[static_cast<size_t>(j)] = TComplex(g[j], 0);
     }
@@ -1381,7 +1407,7 @@ long double FilteredDot(const double* b, const double* g, int64_t lg, const doub
     }
     if (lg <= 16 || blockWork < TransformWork(size)) {
         thread_local TLargeVector<double> applied;
-        applied.resize(static_cast<size_t>(count));
+        ResizeWork(applied, static_cast<size_t>(count));
         ApplyFilter(g, lg, x, len, applied.data());
         return Dot(b, applied.data(), count);
     }
@@ -1390,7 +1416,7 @@ long double FilteredDot(const double* b, const double* g, int64_t lg, const doub
     // the spectrum, and the mean after it (one more entry)
     if (static_cast<int64_t>(xSpectrum->size()) != size + 1) {
         const double xmean = SumOf(x, len, 0.0) / static_cast<double>(len);
-        TLargeVector<TComplex>& z = Scratch(0, size);
+        const TScratch z = Scratch(0, size);
         for (int64_t i = 0; i < len; ++i) {
             z[static_cast<size_t>(i)] = TComplex(x[i] - xmean, 0.0);
         }
@@ -1413,7 +1439,7 @@ long double FilteredDot(const double* b, const double* g, int64_t lg, const doub
     const int e = BalancingExponent(SumOfSquares(b, count, 0.0), SumOfSquares(g, lg, 0.0));
     const double up = std::ldexp(1.0, e);
     const double unscale = std::ldexp(1.0, -e);
-    TLargeVector<TComplex>& z = Scratch(0, size);
+    const TScratch z = Scratch(0, size);
     const int64_t filled = std::max(count, lg);
     for (int64_t i = 0; i < filled; ++i) {
         z[static_cast<size_t>(i)] = TComplex(i < count ? b[i] : 0.0, i < lg ? g[i] * up : 0.0);

@@ -16,6 +16,10 @@
 void* AllocateLarge(size_t bytes);
 void ReleaseLarge(void* p, size_t bytes);
 
+// The capacity to reserve for a work array of size elements that will grow (on Linux, beyond
+// it: the pages past what is used are never touched).
+size_t ReserveFor(size_t size);
+
 template <typename T> struct TLargeAllocator {
     using value_type = T;
     TLargeAllocator() = default;
@@ -25,6 +29,16 @@ template <typename T> struct TLargeAllocator {
     friend bool operator==(const TLargeAllocator&, const TLargeAllocator&) { return true; }
 };
 template <typename T> using TLargeVector = std::vector<T, TLargeAllocator<T>>;
+
+// A work array resized to n, its contents not kept where it must grow (no copy), its capacity
+// by ReserveFor.
+template <typename T> void ResizeWork(TLargeVector<T>& v, size_t n) {
+    if (n > v.capacity()) {
+        TLargeVector<T>().swap(v);
+        v.reserve(ReserveFor(n));
+    }
+    v.resize(n);
+}
 
 // In-place transform of a power-of-two length; inverse: the unscaled inverse transform.
 void FourierTransform(std::vector<std::complex<double>>& a, bool inverse);

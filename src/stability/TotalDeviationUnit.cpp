@@ -65,55 +65,67 @@ double TotalWindowMeanDirect(const double* s, int64_t len, int64_t m, int64_t* w
     return static_cast<double>(total / static_cast<long double>(count));
 }
 
-// The window w (3m values) detrended as every window is: less w[0] and the slope of its half
-// averages.
-void DetrendWindow(long double* w, int64_t m) {
+// The window v(k), k < 3m, detrended as every window is (less v(0) and the slope of its half
+// averages; sums in long double), into w.
+template <typename F> void DetrendedWindow(F v, int64_t m, double* w) {
     const int64_t lw = 3 * m;
     const int64_t half = lw / 2;
     long double first = 0;
     long double second = 0;
     for (int64_t k = 0; k < half; ++k) {
-        first += w[k];
-        second += w[lw - half + k];
+        first += v(k);
+        second += v(lw - half + k);
     }
     const long double slope =
         (second - first) / static_cast<long double>(half) / static_cast<long double>(lw - half);
-    const long double w0 = w[0];
+    const long double v0 = v(0);
     for (int64_t k = 0; k < lw; ++k) {
-        w[k] -= w0 + slope * static_cast<long double>(k);
+        w[k] = static_cast<double>(v(k) - v0 - slope * static_cast<long double>(k));
     }
 }
 
 // Of two detrended windows a and b (3m values each), reflected: the sums over their 6m second
-// differences of m-averages z of z(a)^2 (*aa) and z(a) z(b) (*ab). The m-sums slide along the
-// reflection (three at once, one value in and one out at each step; no copy of it).
-void WindowProducts(const long double* a, const long double* b, int64_t m, long double* aa,
+// differences of m-averages z of z(a)^2 (*aa) and z(a) z(b) (*ab). One m-sum M slides along the
+// reflection (one value in and one out at each step, in long double; no copy of it), the last
+// 2m + 1 of its values kept in a ring (4m + 2 values): z_i = (M(i) - 2 M(i + m) + M(i + 2m)) / m.
+void WindowProducts(const double* a, const double* b, int64_t m, double* ring, long double* aa,
                     long double* ab) {
     const int64_t lw = 3 * m;
-    auto at = [lw](const long double* w, int64_t j) { // the reflection [reversed w, w, reversed w]
+    auto at = [lw](const double* w, int64_t j) { // the reflection [reversed w, w, reversed w]
         return j < lw ? w[lw - 1 - j] : j < 2 * lw ? w[j - lw] : w[3 * lw - 1 - j];
     };
-    long double sa[3] = {0, 0, 0}; // m-sums from i, i + m, i + 2m
-    long double sb[3] = {0, 0, 0};
+    const size_t size = static_cast<size_t>(2 * m + 1);
+    double* ma = ring;
+    double* mb = ring + size;
+    long double sa = 0;
+    long double sb = 0;
     for (int64_t k = 0; k < m; ++k) {
-        for (int q = 0; q < 3; ++q) {
-            sa[q] += at(a, k + q * m);
-            sb[q] += at(b, k + q * m);
-        }
+        sa += at(a, k);
+        sb += at(b, k);
     }
     const long double md = static_cast<long double>(m);
     long double own = 0;
     long double cross = 0;
-    for (int64_t i = 0; i < 6 * m; ++i) {
-        const long double za = (sa[0] - 2 * sa[1] + sa[2]) / md;
-        const long double zb = (sb[0] - 2 * sb[1] + sb[2]) / md;
-        own += za * za;
-        cross += za * zb;
-        for (int q = 0; q < 3; ++q) {
-            const int64_t out = i + q * m;
-            sa[q] += at(a, out + m) - at(a, out);
-            sb[q] += at(b, out + m) - at(b, out);
+    // slots of M(j), M(j - m), M(j - 2m) in the ring
+    size_t slot = 0;
+    size_t middle = size - static_cast<size_t>(m);
+    size_t first = 1;
+    for (int64_t j = 0; j < 8 * m; ++j) { // M(j) over [j, j + m)
+        ma[slot] = static_cast<double>(sa);
+        mb[slot] = static_cast<double>(sb);
+        if (j >= 2 * m) {
+            const long double za = (ma[first] - 2 * static_cast<long double>(ma[middle]) + sa) / md;
+            const long double zb = (mb[first] - 2 * static_cast<long double>(mb[middle]) + sb) / md;
+            own += za * za;
+            cross += za * zb;
         }
+        if (j + 1 < 8 * m) {
+            sa += at(a, j + m) - at(a, j);
+            sb += at(b, j + m) - at(b, j);
+        }
+        slot = slot + 1 == size ? 0 : slot + 1;
+        middle = middle + 1 == size ? 0 : middle + 1;
+        first = first + 1 == size ? 0 : first + 1;
     }
     *aa = own;
     *ab = cross;
@@ -351,35 +363,41 @@ long double TTotalWindowSums::FastSum(int64_t m) const {
     betaSquares *= kappa * kappa;
     // sum_s beta_s g.v_s: g applied to every window
     const long double middle = kappa * FilteredDot(beta.data(), g.data(), lw, x, len, &FSpectrum);
-    return quadratic - 2 * middle + rampForm * betaSquares + DriftTerms(m);
+    // (the ends' weighted copies and one of their correlations are free again: work space)
+    return quadratic - 2 * middle + rampForm * betaSquares +
+           DriftTerms(m, &headWeighted, &tailWeighted, &headAc);
 }
 
 // The record is its parabola q plus the rest r. Every window of q, detrended, is the same p
 // (the curvature times k^2, detrended), and the differences z are linear: the sum over the
 // windows of |z(p + w_s)|^2 is count |z(p)|^2 + 2 z(p).z(sum_s w_s) + the sum of |z(w_s)|^2 over
 // r; sum_s w_s is the detrended sum of the windows of r, from prefix sums.
-long double TTotalWindowSums::DriftTerms(int64_t m) const {
+long double TTotalWindowSums::DriftTerms(int64_t m, TLargeVector<double>* p,
+                                         TLargeVector<double>* windows,
+                                         TLargeVector<double>* ring) const {
     if (FCurvature == 0) {
         return 0;
     }
     const int64_t lw = 3 * m;
     const int64_t count = FLen - lw + 1;
-    thread_local std::vector<long double> p;
-    thread_local std::vector<long double> windows;
-    p.resize(static_cast<size_t>(lw));
-    windows.resize(static_cast<size_t>(lw));
+    p->resize(static_cast<size_t>(lw));
+    windows->resize(static_cast<size_t>(lw));
+    ring->resize(static_cast<size_t>(4 * m + 2));
     const double* big = FPrefix.data(); // a line off the prefix sums: a constant in windows
-    for (int64_t k = 0; k < lw; ++k) {
-        const long double kk = static_cast<long double>(k);
-        p[static_cast<size_t>(k)] = FCurvature * kk * kk;
-        windows[static_cast<size_t>(k)] =
-            static_cast<long double>(big[k + count]) - static_cast<long double>(big[k]);
-    }
-    DetrendWindow(p.data(), m);
-    DetrendWindow(windows.data(), m);
+    DetrendedWindow(
+        [&](int64_t k) {
+            const long double kk = static_cast<long double>(k);
+            return FCurvature * kk * kk;
+        },
+        m, p->data());
+    DetrendedWindow(
+        [&](int64_t k) {
+            return static_cast<long double>(big[k + count]) - static_cast<long double>(big[k]);
+        },
+        m, windows->data());
     long double own = 0;
     long double cross = 0;
-    WindowProducts(p.data(), windows.data(), m, &own, &cross);
+    WindowProducts(p->data(), windows->data(), m, ring->data(), &own, &cross);
     return static_cast<long double>(count) * own + 2 * cross;
 }
 
@@ -537,14 +555,16 @@ long double TTheo1Sums::FastSum(int64_t m) const {
     TLargeVector<double>& last = work[3];
     TLargeVector<double>& reversed = work[4];
     // autocorrelations of the first and the last m points
-    head.resize(static_cast<size_t>(m));
-    tail.resize(static_cast<size_t>(m));
+    ResizeWork(head, static_cast<size_t>(m));
+    ResizeWork(tail, static_cast<size_t>(m));
     AutoCorrelationPair(x, x + n - m, m, head.data(), tail.data());
     // the symmetric products x[c - k] x[c + k] of the centres c < h (and, reversed, c >= n - h)
     const int64_t side = m - 1;
-    first.assign(static_cast<size_t>(2 * side + 1), 0.0);
-    last.assign(static_cast<size_t>(2 * side + 1), 0.0);
-    reversed.resize(static_cast<size_t>(side));
+    ResizeWork(first, static_cast<size_t>(2 * side + 1));
+    ResizeWork(last, static_cast<size_t>(2 * side + 1));
+    std::fill(first.begin(), first.end(), 0.0);
+    std::fill(last.begin(), last.end(), 0.0);
+    ResizeWork(reversed, static_cast<size_t>(side));
     for (int64_t j = 0; j < side; ++j) {
         reversed[static_cast<size_t>(j)] = x[n - 1 - j];
     }

@@ -44,7 +44,8 @@ public:
 
 private:
     void Prepare() const;
-    long double DriftTerms(int64_t m) const;
+    long double DriftTerms(int64_t m, TLargeVector<double>* p, TLargeVector<double>* windows,
+                           TLargeVector<double>* ring) const;
 
     int64_t FLen;
     const double* FRaw;
