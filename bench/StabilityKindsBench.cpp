@@ -7,6 +7,7 @@
 //                           each term summed in full: MDEV / TDEV O(N m) per tau, MTIE O(N m))
 //   BM_Many/<kind>          `--taus many` over 557,000 samples, the O(N)-per-tau kinds
 //   BM_ManyPlain/<kind>     their straightforward formula at the same taus
+// Counter: x_realtime = record seconds handled per second of computation (1 sample per second).
 // The straightforward MDEV, TDEV and MTIE stop at m = 1024, MTOTDEV, TTOTDEV, HTOTDEV and Theo1
 // (each window or start summed in full, O(N m) per tau) at m = 64: beyond, hours (label: the
 // longest m). The analysis computes every kind at every octave tau.
@@ -190,6 +191,12 @@ double Plain(TDeviationKind kind, const std::vector<double>& x, int64_t m) {
     return 0;
 }
 
+void RealTime(benchmark::State& state, const TData& d) {
+    state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(d.Y.size()) *
+                                                          static_cast<double>(state.iterations()),
+                                                      benchmark::Counter::kIsRate);
+}
+
 // The O(N m) straightforward forms would take hours beyond these factors.
 void CapQuadratic(TDeviationKind kind, std::vector<int64_t>* f) {
     const int64_t top = Windowed(kind) ? 64
@@ -223,6 +230,7 @@ void OctaveRun(benchmark::State& state, TOctaveRun run) {
         }
     }
     state.SetLabel(DeviationKindName(kind).toStdString() + " m<=" + std::to_string(f.back()));
+    RealTime(state, d);
 }
 
 void BM_Octave(benchmark::State& state) {
@@ -249,6 +257,7 @@ void BM_Many(benchmark::State& state) {
     }
     state.SetLabel(DeviationKindName(kind).toStdString() + " " + std::to_string(f.size()) +
                    " taus");
+    RealTime(state, d);
 }
 
 void BM_ManyPlain(benchmark::State& state) {
@@ -264,6 +273,7 @@ void BM_ManyPlain(benchmark::State& state) {
     }
     state.SetLabel(DeviationKindName(kind).toStdString() + " " + std::to_string(f.size()) +
                    " taus, m<=" + std::to_string(f.back()));
+    RealTime(state, d);
 }
 
 void AllKinds(benchmark::internal::Benchmark* b) {
