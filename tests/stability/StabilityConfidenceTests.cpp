@@ -49,6 +49,12 @@ TEST(ChiSquared, QuantilesMatchThePrintedTables) {
     EXPECT_NEAR(lo, 1 - 1 / std::sqrt(2e5), 1e-5);
     EXPECT_NEAR(hi, 1 + 1 / std::sqrt(2e5), 1e-5);
     EXPECT_FALSE(ChiSquaredInterval(1.0, 0, 0.683, &lo, &hi));
+    // the worked example of NIST Technical Note 1337 (chapter "Frequency and time measurement",
+    // eqs. 12-37 to 12-39): a sample variance of 3 with 10 degrees of freedom gives
+    // 1.64 < sigma^2 < 7.61 at 90 %
+    ASSERT_TRUE(ChiSquaredInterval(std::sqrt(3.0), 10, 0.90, &lo, &hi));
+    EXPECT_NEAR(lo * lo, 1.64, 0.005);
+    EXPECT_NEAR(hi * hi, 7.61, 0.005);
 }
 
 TEST(GreenhallEdf, BranchesJoinAndWhitePmHasItsClosedForm) {
