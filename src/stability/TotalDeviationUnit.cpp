@@ -275,15 +275,17 @@ long double TTotalWindowSums::FastSum(int64_t m) const {
     int64_t fHigh = fTop[(ks - 1) % 2]; // F(2L - 2 - d) at d = 0
     int64_t fHighNext = fTop[ks % 2];   // F(2L - 3 - d), the other parity
     int64_t fLow[2] = {0, 0};           // F(d - 2) at d, by parity of d
+    // (each term in double, as exact as the correlations it is made of; the sum in long double)
+    const double unitD = static_cast<double>(unit);
     for (int64_t d = 0; d < lw; ++d) {
-        const long double w = d == 0 ? 1 : 2;
-        const long double cd = c[static_cast<size_t>(d)];
-        const long double td = static_cast<long double>(tk(d)) * unit;
-        const long double high = static_cast<long double>(fHigh) * unit;
-        const long double low = static_cast<long double>(fLow[d % 2]) * unit;
-        long double term = td * static_cast<long double>(lw - d) * cd;
+        const double w = d == 0 ? 1 : 2;
+        const double cd = c[static_cast<size_t>(d)];
+        const double td = static_cast<double>(tk(d)) * unitD;
+        const double high = static_cast<double>(fHigh) * unitD;
+        const double low = static_cast<double>(fLow[d % 2]) * unitD;
+        double term = td * static_cast<double>(lw - d) * cd;
         if (d < le) {
-            term -= td * static_cast<long double>(weightedSum[static_cast<size_t>(d)]);
+            term -= td * weightedSum[static_cast<size_t>(d)];
             term -= high * headAc[static_cast<size_t>(d)];
             term += low * tailAc[static_cast<size_t>(d)];
         }
