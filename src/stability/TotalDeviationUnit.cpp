@@ -114,8 +114,8 @@ void WindowProducts(const double* a, const double* b, int64_t m, double* ring, l
         ma[slot] = static_cast<double>(sa);
         mb[slot] = static_cast<double>(sb);
         if (j >= 2 * m) {
-            const long double za = (ma[first] - 2 * static_cast<long double>(ma[middle]) + sa) / md;
-            const long double zb = (mb[first] - 2 * static_cast<long double>(mb[middle]) + sb) / md;
+            const long double za = ma[first] - 2 * static_cast<long double>(ma[middle]) + sa;
+            const long double zb = mb[first] - 2 * static_cast<long double>(mb[middle]) + sb;
             own += za * za;
             cross += za * zb;
         }
@@ -127,8 +127,8 @@ void WindowProducts(const double* a, const double* b, int64_t m, double* ring, l
         middle = middle + 1 == size ? 0 : middle + 1;
         first = first + 1 == size ? 0 : first + 1;
     }
-    *aa = own;
-    *ab = cross;
+    *aa = own / (md * md); // z = (M(i) - 2 M(i + m) + M(i + 2m)) / m
+    *ab = cross / (md * md);
 }
 
 // Work (windows times window length) up to which the window sums are summed directly.
