@@ -62,6 +62,7 @@ const std::vector<double>& TStabilityAnalysis::Phase() const {
         FPhaseWindows.reset();
         FFrequencyWindows.reset();
         FTheo1.reset();
+        FAbsolute.clear();
         FPhase.resize(static_cast<size_t>(n + 1));
         for (int64_t k = 0; k <= n; ++k) {
             FPhase[static_cast<size_t>(k)] = FTau0 * FRecord.RelativePhase(k);
@@ -197,14 +198,16 @@ bool TStabilityAnalysis::Point(TDeviationKind kind, int64_t m, double confidence
             break;
         case TDeviationKind::_mtie:
         case TDeviationKind::_tierms: {
-            // these see the mean frequency offset too
-            std::vector<double> absolute(x.size());
-            const double rate = FTau0 * FRecord.Reference();
-            for (size_t k = 0; k < x.size(); ++k) {
-                absolute[k] = x[k] + rate * static_cast<double>(k);
+            // these see the mean frequency offset too (made once for the taus of a table)
+            if (FAbsolute.size() != x.size()) {
+                FAbsolute.resize(x.size());
+                const double rate = FTau0 * FRecord.Reference();
+                for (size_t k = 0; k < x.size(); ++k) {
+                    FAbsolute[k] = x[k] + rate * static_cast<double>(k);
+                }
             }
-            ok = kind == TDeviationKind::_mtie ? Mtie(absolute.data(), n, m, &r)
-                                               : TieRms(absolute.data(), n, m, &r);
+            ok = kind == TDeviationKind::_mtie ? Mtie(FAbsolute.data(), n, m, &r)
+                                               : TieRms(FAbsolute.data(), n, m, &r);
             break;
         }
         default:

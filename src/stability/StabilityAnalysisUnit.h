@@ -60,6 +60,7 @@ private:
     mutable std::vector<double> FPhase;
     // shared by the taus of the total deviations and Theo1 (built on first use)
     mutable std::vector<double> FFrequency; // (x[k + 1] - x[k]) / tau0
+    mutable std::vector<double> FAbsolute;  // the phase with the mean frequency offset
     mutable std::unique_ptr<TTotalWindowSums> FPhaseWindows;
     mutable std::unique_ptr<TTotalWindowSums> FFrequencyWindows;
     mutable std::unique_ptr<TTheo1Sums> FTheo1;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <vector>
 
 namespace {
@@ -651,30 +650,47 @@ bool Mtie(const double* x, int64_t n, int64_t m, TPhaseResult* r) {
     if (m < 1 || m > n - 1) {
         return false;
     }
-    // running window maximum and minimum (monotone queues of indices)
-    std::deque<int64_t> hi;
-    std::deque<int64_t> lo;
+    // the largest and smallest value of every window of w = m + 1 points by blocks of w (van
+    // Herk, Gil and Werman): a window is the end of one block and the start of the next, so its
+    // extremes are those of the one block's suffix and the next's prefix. Suffixes in a backward
+    // pass, prefixes running along the forward one; no branches on the data.
+    const int64_t w = m + 1;
+    thread_local TLargeVector<double> high;
+    thread_local TLargeVector<double> low;
+    ResizeWork(high, static_cast<size_t>(n));
+    ResizeWork(low, static_cast<size_t>(n));
+    int64_t next = n % w; // (i + 1) % w
+    for (int64_t i = n - 1; i >= 0; --i) {
+        const bool blockEnd = i == n - 1 || next == 0;
+        high[static_cast<size_t>(i)] =
+            blockEnd ? x[i] : std::max(x[i], high[static_cast<size_t>(i + 1)]);
+        low[static_cast<size_t>(i)] =
+            blockEnd ? x[i] : std::min(x[i], low[static_cast<size_t>(i + 1)]);
+        next = next == 0 ? w - 1 : next - 1;
+    }
     double best = 0;
-    for (int64_t k = 0; k < n; ++k) {
-        while (!hi.empty() && x[hi.back()] <= x[k]) {
-            hi.pop_back();
+    double prefixHigh = 0;
+    double prefixLow = 0;
+    int64_t at = 0;                   // j % w
+    for (int64_t j = 0; j < n; ++j) { // j: the window's last point, i = j - m its first
+        if (at == 0) {
+            prefixHigh = x[j];
+            prefixLow = x[j];
+        } else {
+            prefixHigh = std::max(prefixHigh, x[j]);
+            prefixLow = std::min(prefixLow, x[j]);
         }
-        hi.push_back(k);
-        while (!lo.empty() && x[lo.back()] >= x[k]) {
-            lo.pop_back();
+        const int64_t i = j - m;
+        if (i >= 0) {
+            // i % w == 0 (j the block's last point): the window is the block, its suffix
+            const bool whole = at == w - 1;
+            const double top = whole ? high[static_cast<size_t>(i)]
+                                     : std::max(high[static_cast<size_t>(i)], prefixHigh);
+            const double bottom = whole ? low[static_cast<size_t>(i)]
+                                        : std::min(low[static_cast<size_t>(i)], prefixLow);
+            best = std::max(best, top - bottom);
         }
-        lo.push_back(k);
-        const int64_t start = k - m;
-        if (start < 0) {
-            continue;
-        }
-        while (hi.front() < start) {
-            hi.pop_front();
-        }
-        while (lo.front() < start) {
-            lo.pop_front();
-        }
-        best = std::max(best, x[hi.front()] - x[lo.front()]);
+        at = at == w - 1 ? 0 : at + 1;
     }
     r->Terms = n - m;
     r->Deviation = best;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -126,4 +127,25 @@ TEST(TotalDeviationSums, ARandomWalkFmRecordOfAMillionSamplesKeepsItsShortTaus) 
     EXPECT_NEAR(r.Deviation / std::sqrt(static_cast<double>(Theo1SumByDefinition(x, 64)) /
                                         (0.75 * static_cast<double>(n - 64) * 64 * 64)),
                 1.0, 1e-7);
+}
+
+// MTIE by blocks of the window's length against every window's extremes found directly, at
+// window lengths that divide the record, leave a short last block, or take it whole.
+TEST(TotalDeviationSums, MtieByBlocksEqualsTheLargestSpanOfEveryWindow) {
+    const std::vector<double> x = Phase(-1, 1000, 11, 0);
+    for (int64_t n : {int64_t{2}, int64_t{7}, int64_t{1000}}) {
+        for (int64_t m : {int64_t{1}, int64_t{3}, int64_t{4}, int64_t{99}, int64_t{249}, n - 1}) {
+            if (m < 1 || m > n - 1)
+                continue;
+            double best = 0;
+            for (int64_t i = 0; i + m < n; ++i) {
+                const auto [lo, hi] = std::minmax_element(x.begin() + i, x.begin() + i + m + 1);
+                best = std::max(best, *hi - *lo);
+            }
+            TPhaseResult r;
+            ASSERT_TRUE(Mtie(x.data(), n, m, &r));
+            EXPECT_EQ(r.Deviation, best) << "n " << n << " m " << m;
+            EXPECT_EQ(r.Terms, n - m);
+        }
+    }
 }
