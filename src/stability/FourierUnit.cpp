@@ -331,20 +331,20 @@ struct TTriplesSource {
         }
     }
 };
+// w, w^2, w^3 from w's parts (doubles, or pairs of them), their parts apart as in a triple.
+template <typename V> inline void Powers(V w1r, V w1i, V* w) {
+    const V w2r = w1r * w1r - w1i * w1i;
+    const V w2i = 2 * w1r * w1i;
+    w[0] = w1r;
+    w[1] = w1i;
+    w[2] = w2r;
+    w[3] = w2i;
+    w[4] = w2r * w1r - w2i * w1i;
+    w[5] = w2r * w1i + w2i * w1r;
+}
 struct TComputedSource {
     const TComplex* W;
-    void At(int64_t j, double* w) const {
-        const double w1r = W[j].real();
-        const double w1i = W[j].imag();
-        const double w2r = w1r * w1r - w1i * w1i;
-        const double w2i = 2 * w1r * w1i;
-        w[0] = w1r;
-        w[1] = w1i;
-        w[2] = w2r;
-        w[3] = w2i;
-        w[4] = w2r * w1r - w2i * w1i;
-        w[5] = w2r * w1i + w2i * w1r;
-    }
+    void At(int64_t j, double* w) const { Powers(W[j].real(), W[j].imag(), w); }
 };
 
 // One radix-4 decimation-in-frequency sweep over the block a[0, 4q), j in [from, q);
@@ -474,14 +474,7 @@ inline void PairsAt(const TComputedSource& s, int64_t j, TPair* w) {
     TPair w1r;
     TPair w1i;
     LoadTwo(reinterpret_cast<const double*>(s.W + j), &w1r, &w1i);
-    const TPair w2r = w1r * w1r - w1i * w1i;
-    const TPair w2i = 2 * w1r * w1i;
-    w[0] = w1r;
-    w[1] = w1i;
-    w[2] = w2r;
-    w[3] = w2i;
-    w[4] = w2r * w1r - w2i * w1i;
-    w[5] = w2r * w1i + w2i * w1r;
+    Powers(w1r, w1i, w);
 }
 
 template <bool ZeroUpper, typename Source>

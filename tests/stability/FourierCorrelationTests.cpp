@@ -97,3 +97,81 @@ TEST(FourierCorrelations, EveryFormAgreesWithThePlainSumsOfProducts) {
                     << f.Name << ", lengths " << c.La << " and " << c.Lb << ", index " << i;
     }
 }
+
+// The ends' correlations of the window sums, the autocorrelations and the filtered dot product
+// against their plain sums (scale: the sum of the magnitudes of the products), at lengths on
+// both sides of the direct sums.
+TEST(FourierCorrelations, TheEndsAutocorrelationsAndFilteredDotAgreeWithTheirPlainSums) {
+    const struct {
+        size_t Len;
+        double Level, Slope;
+    } cases[] = {{40, 0, 0}, {150, 3e5, -40}, {301, -2e4, 7.5}};
+    auto near = [](double got, long double sum, long double scale, const char* what, size_t i) {
+        EXPECT_NEAR(got, static_cast<double>(sum), 1e-11 * static_cast<double>(scale) + 1e-9)
+            << what << ", index " << i;
+    };
+    for (const auto& c : cases) {
+        const size_t n = c.Len;
+        const std::vector<double> h = Sequence(n, c.Level, c.Slope, 3);
+        const std::vector<double> t = Sequence(n, -c.Level, c.Slope, 4);
+        std::vector<double> hw(n), tw(n); // weighted as the window sums weigh them
+        for (size_t j = 0; j < n; ++j) {
+            hw[j] = static_cast<double>(n - j) * h[j];
+            tw[j] = static_cast<double>(j + 1) * t[j];
+        }
+        std::vector<double> headAc(n), tailAc(n), cross(n), convDiff(2 * n - 1), single(n),
+            pairA(n), pairB(n);
+        EndCorrelations(h.data(), hw.data(), t.data(), tw.data(), static_cast<int64_t>(n),
+                        headAc.data(), tailAc.data(), cross.data(), convDiff.data());
+        AutoCorrelationPair(h.data(), nullptr, static_cast<int64_t>(n), single.data(), nullptr);
+        AutoCorrelationPair(h.data(), t.data(), static_cast<int64_t>(n), pairA.data(),
+                            pairB.data());
+        for (size_t d = 0; d < n; ++d) {
+            long double s[3] = {0, 0, 0}, m[3] = {0, 0, 0}; // head, tail, cross
+            for (size_t u = 0; u + d < n; ++u) {
+                const long double p[3] = {static_cast<long double>(h[u]) * h[u + d],
+                                          static_cast<long double>(t[u]) * t[u + d],
+                                          static_cast<long double>(h[u]) * hw[u + d] +
+                                              static_cast<long double>(tw[u]) * t[u + d]};
+                for (int k = 0; k < 3; ++k) {
+                    s[k] += p[k];
+                    m[k] += std::fabs(p[k]);
+                }
+            }
+            near(headAc[d], s[0], m[0], "head", d);
+            near(single[d], s[0], m[0], "autocorrelation", d);
+            near(pairA[d], s[0], m[0], "pair, first", d);
+            near(tailAc[d], s[1], m[1], "tail", d);
+            near(pairB[d], s[1], m[1], "pair, second", d);
+            near(cross[d], s[2], m[2], "weighted cross", d);
+        }
+        for (size_t k = 0; k + 1 < 2 * n; ++k) {
+            long double sum = 0, scale = 0;
+            for (size_t u = k >= n ? k - n + 1 : 0; u <= std::min(k, n - 1); ++u) {
+                const long double p = static_cast<long double>(h[u]) * h[k - u] -
+                                      static_cast<long double>(t[u]) * t[k - u];
+                sum += p;
+                scale += std::fabs(static_cast<long double>(h[u]) * h[k - u]) +
+                         std::fabs(static_cast<long double>(t[u]) * t[k - u]);
+            }
+            near(convDiff[k], sum, scale, "convolution difference", k);
+        }
+    }
+    // sum_s b[s] sum_j g[j] x[s + j]: short filters (direct), long ones (one transform of the
+    // whole sequence, kept for the next call with the same x)
+    const std::vector<double> x = Sequence(1000, 2e3, 0.5, 5);
+    TLargeVector<std::complex<double>> spectrum;
+    for (size_t lg : {size_t{9}, size_t{100}, size_t{600}, size_t{990}}) {
+        const std::vector<double> g = Sequence(lg, 0, 0, 6);
+        const std::vector<double> b = Sequence(x.size() - lg + 1, 1, 0, 7);
+        long double sum = 0, scale = 0;
+        for (size_t s = 0; s < b.size(); ++s)
+            for (size_t j = 0; j < lg; ++j) {
+                sum += static_cast<long double>(b[s]) * g[j] * x[s + j];
+                scale += std::fabs(static_cast<long double>(b[s]) * g[j] * x[s + j]);
+            }
+        const long double got = FilteredDot(b.data(), g.data(), static_cast<int64_t>(lg), x.data(),
+                                            static_cast<int64_t>(x.size()), &spectrum);
+        near(static_cast<double>(got), sum, scale, "filtered dot, filter length", lg);
+    }
+}
